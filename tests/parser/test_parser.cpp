@@ -1,0 +1,327 @@
+// Loading graph documents: content item by item, document rules, every
+// failure path.
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <vorn/vorn.h>
+
+#include "log_capture.h"
+
+using namespace Vorn;
+using vorn_test::LogCapture;
+
+namespace {
+
+const std::string kTag = "VORN_PARSER[XOS]";
+const std::string kData = VORN_TEST_DATA_DIR;
+
+struct TreeDeleter {
+    void operator()(IGraphConfig *tree) const { delete tree; }
+};
+using Tree = std::unique_ptr<IGraphConfig, TreeDeleter>;
+
+Tree loadFile(const std::string &path, VornParser *parser = nullptr)
+{
+    VornParser local;
+    IGraphConfig *out = reinterpret_cast<IGraphConfig *>(1);
+    (parser != nullptr ? parser : &local)->parseVornXmlFile(path, &out);
+    EXPECT_NE(out, reinterpret_cast<IGraphConfig *>(1));
+    return Tree(out);
+}
+
+Tree loadText(const std::string &text, VornParser *parser = nullptr)
+{
+    VornParser local;
+    IGraphConfig *out = reinterpret_cast<IGraphConfig *>(1);
+    (parser != nullptr ? parser : &local)->parseVornXmlData(text.data(), text.size(), &out);
+    EXPECT_NE(out, reinterpret_cast<IGraphConfig *>(1));
+    return Tree(out);
+}
+
+std::string str(const IGraphConfig *node, KeyId key)
+{
+    std::string value = "<missing>";
+    if (node != nullptr)
+        node->getValue(key, value);
+    return value;
+}
+
+int32_t num(const IGraphConfig *node, KeyId key)
+{
+    int32_t value = -12345;
+    if (node != nullptr)
+        node->getValue(key, value);
+    return value;
+}
+
+// "key:name" of every child, in container order.
+std::vector<std::string> childKeys(const IGraphConfig *node)
+{
+    std::vector<std::string> keys;
+    for (const auto &entry : GraphConfigNode::from(node)->children())
+        keys.push_back(ItemUID::key2str(entry.first));
+    return keys;
+}
+
+std::string writeTemp(const std::string &name, const std::string &content)
+{
+    const std::string path = std::string(VORN_TEST_BINARY_DIR) + "/" + name;
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+}
+
+void checkDescriptor(const IGraphConfig *top)
+{
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(top->getAncestor(), nullptr);
+    EXPECT_EQ(str(top, key_version), "2.1");
+    EXPECT_EQ(childKeys(top), (std::vector<std::string>{"connection", "version", "imx_test", "isa", "preview_sink"}));
+
+    // Elements with a "name" are stored under the key of its value and get
+    // their element name as "type"; a later explicit "type" is dropped.
+    const IGraphConfig *sensor = top->getDescendant(ItemUID::str2key("imx_test"));
+    ASSERT_NE(sensor, nullptr);
+    EXPECT_EQ(str(sensor, key_type), "sensor");
+    EXPECT_EQ(str(sensor, key_name), "imx_test");
+    EXPECT_EQ(str(sensor, key_sensor_type), "bayer");
+    EXPECT_EQ(childKeys(sensor), (std::vector<std::string>{"name", "pixel_array", "binner", "sensor_type", "type"}));
+    const IGraphConfig *output = sensor->getDescendantByString("pixel_array:output");
+    ASSERT_NE(output, nullptr);
+    EXPECT_EQ(str(output, key_type), "output");
+    EXPECT_EQ(num(output, key_direction), 1);
+    const IGraphConfig *binner = sensor->getDescendant(key_binner);
+    EXPECT_EQ(num(binner, key_h_factor), 2);
+    EXPECT_EQ(str(binner->getDescendant(key_input), key_type), "port");
+    EXPECT_EQ(num(binner->getDescendant(key_output), key_id), 1);
+
+    const IGraphConfig *isa = top->getDescendant(ItemUID::str2key("isa"));
+    ASSERT_NE(isa, nullptr);
+    EXPECT_EQ(str(isa, key_type), "program_group");
+    EXPECT_EQ(num(isa, key_pg_id), 3);
+    EXPECT_EQ(num(isa, key_exec_ctx_id), 0);
+    const IGraphConfig *kernel = isa->getDescendant(ItemUID::str2key("bxt_blc"));
+    EXPECT_EQ(str(kernel, key_type), "kernel");
+    EXPECT_EQ(num(kernel, key_id), 11);
+    EXPECT_EQ(num(kernel, key_enabled), 1);
+    EXPECT_EQ(str(kernel, key_metadata), "1,2");
+    EXPECT_EQ(str(isa->getDescendant(key_input), key_format), "BA10");
+    EXPECT_EQ(str(isa->getDescendant(key_output), key_content_type), "pixel_data");
+    // "attribute" holds the key of its text.
+    const IGraphConfig *options = isa->getDescendant(key_options);
+    EXPECT_EQ(num(options, key_attribute), static_cast<int32_t>(key_format));
+    const IGraphConfig *option = options->getDescendant(ItemUID::str2key("option"));
+    EXPECT_EQ(str(option, key_value), "NV12,YUY2,");
+
+    // A "node" element takes its type from the attribute.
+    const IGraphConfig *sink = top->getDescendant(ItemUID::str2key("preview_sink"));
+    EXPECT_EQ(str(sink, key_type), "sink");
+    EXPECT_EQ(num(sink, key_stream_id), 60000);
+    const IGraphConfig *connection = top->getDescendant(key_connection);
+    EXPECT_EQ(str(connection, key_source), "isa:output");
+    EXPECT_EQ(str(connection, key_sink), "preview_sink");
+}
+
+void checkSettings(const IGraphConfig *top)
+{
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(str(top, key_version), "2.1");
+    EXPECT_EQ(childKeys(top), (std::vector<std::string>{"sensor_modes", "settings", "settings", "version"}));
+    NodeIterator it(const_cast<IGraphConfig *>(top));
+    IGraphConfig *first = it.iterateByUid(key_settings);
+    IGraphConfig *second = it.iterateByUid(key_settings);
+    EXPECT_EQ(num(first, key_key), 8000);
+    EXPECT_EQ(num(first, key_width), 1920);
+    EXPECT_EQ(num(second, key_key), 8001);
+    EXPECT_EQ(num(second, key_fps), 60);
+    // In settings the element name gives the key, with no "type".
+    const IGraphConfig *kernel = first->getDescendant(key_kernel);
+    ASSERT_NE(kernel, nullptr);
+    EXPECT_EQ(str(kernel, key_name), "bxt_blc");
+    EXPECT_FALSE(GraphConfigNode::from(kernel)->hasItem(key_type));
+    const IGraphConfig *mode = first->getDescendant(ItemUID::str2key("sensor_mode"));
+    EXPECT_EQ(str(mode, key_name), "mode0");
+    EXPECT_EQ(num(mode, key_height), 3072);
+}
+
+}  // namespace
+
+TEST(Parser, DescriptorLoadsPlainAndGzip)
+{
+    VornParser parser;
+    Tree plain = loadFile(kData + "/descriptor.xml", &parser);
+    checkDescriptor(plain.get());
+    EXPECT_EQ(parser.documentKind(), key_graph_descriptor);
+    EXPECT_EQ(parser.version(), "2.1");
+    Tree gz = loadFile(kData + "/descriptor.gz");
+    checkDescriptor(gz.get());
+}
+
+TEST(Parser, SettingsLoadPlainGzipAndFromMemory)
+{
+    LogCapture log;
+    checkSettings(loadFile(kData + "/settings.xml").get());
+    checkSettings(loadFile(kData + "/settings.gz").get());
+    std::ifstream in(kData + "/settings.xml", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    checkSettings(loadText(text).get());
+    EXPECT_FALSE(log.has("No version information found.")) << log.dump();
+}
+
+TEST(Parser, FileOfWholeChunksLoadsCompletely)
+{
+    Tree tree = loadFile(kData + "/settings_4096x3.xml");
+    ASSERT_NE(tree, nullptr);
+    EXPECT_EQ(tree->getDescendantCount(), 209u);  // 208 settings and the version
+}
+
+TEST(Parser, ElementAndAttributeRules)
+{
+    LogCapture log;
+    Tree tree = loadText("<GRAPH_SETTINGS><Settings WIDTH='640' Height='12abc' fps='x9' bpp='  -7' "
+                         "id='4294967301' Zzz='first' yyy='second' Mode_ID='Keep Case'/>"
+                         "<settings name='a' name2='b'/></GRAPH_SETTINGS>");
+    ASSERT_NE(tree, nullptr);
+    EXPECT_EQ(log.count(VE_LOG_WARNING, kTag, "No version information found."), 1u);
+    const IGraphConfig *settings = tree->getDescendant(key_settings);
+    EXPECT_EQ(num(settings, key_width), 640);
+    EXPECT_EQ(num(settings, key_height), 12);
+    EXPECT_EQ(num(settings, key_fps), 0);
+    EXPECT_EQ(num(settings, key_bpp), -7);
+    EXPECT_EQ(num(settings, key_id), 5);  // 4294967301 truncated to 32 bits
+    EXPECT_EQ(str(settings, key_na), "first");  // unknown names share key 0: only the first stays
+    EXPECT_EQ(str(settings, key_mode_id), "Keep Case");
+    EXPECT_EQ(GraphConfigNode::from(settings)->getDescendantCount(), 7u);
+
+    // Descriptor rules: "type" before "name" on an ordinary element is an
+    // error; on "node" it is the type.
+    log.clear();
+    Tree bad = loadText("<graph_descriptor version='1'><kernel type='x' name='k'/></graph_descriptor>");
+    EXPECT_EQ(bad, nullptr);
+    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Error adding name attribute"));
+    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Parser returned NULL!"));
+    Tree node = loadText("<graph_descriptor version='1'><node type='sink' name='kernel'/></graph_descriptor>");
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(str(node->getDescendant(key_kernel), key_type), "sink");
+
+    // A root with another name is an ordinary element below a document node.
+    log.clear();
+    Tree other = loadText("<camera version='3'><port/></camera>");
+    ASSERT_NE(other, nullptr);
+    EXPECT_FALSE(log.has("No version information found."));
+    const IGraphConfig *camera = other->getDescendant(ItemUID::str2key("camera"));
+    ASSERT_NE(camera, nullptr);
+    EXPECT_EQ(str(camera, key_version), "3");
+    EXPECT_NE(camera->getDescendant(key_port), nullptr);
+}
+
+TEST(Parser, FilesThatGiveNoTree)
+{
+    LogCapture log;
+    const std::string upper = writeTemp("descriptor.XML", "<graph_settings version='1'><a/></graph_settings>");
+    EXPECT_EQ(loadFile(upper), nullptr);
+    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "file type (XML) not suppoted."));
+    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Parser returned NULL!"));
+
+    log.clear();
+    EXPECT_EQ(loadFile(kData + "/no_such_file.xml"), nullptr);
+    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Failed to open XML " + kData + "/no_such_file.xml"));
+    log.clear();
+    EXPECT_EQ(loadFile(kData + "/no_such_file.gz"), nullptr);
+    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Failed to open GZ " + kData + "/no_such_file.gz"));
+
+    log.clear();
+    EXPECT_EQ(loadText("<graph_settings version='1'/>"), nullptr);
+    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Parser returned NULL!"));
+
+    VornParser parser;
+    log.clear();
+    parser.parseVornXmlFile(kData + "/settings.xml", nullptr);
+    parser.parseVornXmlData("<a/>", 4, nullptr);
+    EXPECT_EQ(log.count(VE_LOG_ERROR, kTag, "NULL pointer given!"), 2u);
+}
+
+TEST(Parser, BrokenInputFreesThePartialTree)
+{
+    struct Case {
+        const char *what;
+        std::string path;
+        const char *message;
+    };
+    const std::string dir = VORN_TEST_BINARY_DIR;
+    const std::vector<Case> cases = {
+        {"syntax error inside an element", writeTemp("broken.xml", "<graph_settings version='1'>\n<settings>\n"
+                                                                    "  <kernel name='a'><oops></kernel>\n"
+                                                                    "</settings></graph_settings>"),
+         "XML_Parse error mismatched tag (line 3, column 27)"},
+        {"empty file", writeTemp("empty.xml", ""), "XML_Parse error no element found"},
+        {"binary garbage", writeTemp("garbage.xml", std::string("\x01\xff\xfe<\x00\x9c", 6)), "XML_Parse error"},
+        {"unknown encoding", writeTemp("encoding.xml", "<?xml version='1.0' encoding='NO-SUCH-CODE'?><a/>"),
+         "XML_Parse error unknown encoding"},
+        {"unclosed document", writeTemp("unclosed.xml", "<graph_settings version='1'><settings><a/>"),
+         "XML_Parse error"},
+        {"directory as file", dir + "/.", "file type () not suppoted."},
+        {"directory named .xml", dir + "/dir.xml", "Error reading from file"},
+        {"truncated gzip trailer", kData + "/truncated.gz", "Error reading from file"},
+        {"truncated gzip stream", kData + "/truncated_mid.gz", "XML_Parse error"},
+        {"plain text named .gz", kData + "/plain_text.gz", "is not in gzip format"},
+    };
+    std::remove((dir + "/dir.xml").c_str());
+    ASSERT_EQ(system(("mkdir -p '" + dir + "/dir.xml'").c_str()), 0);
+    for (const Case &c : cases) {
+        LogCapture log;
+        EXPECT_EQ(loadFile(c.path), nullptr) << c.what;
+        EXPECT_TRUE(log.contains(c.message)) << c.what << "\n" << log.dump();
+        EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Parser returned NULL!")) << c.what;
+    }
+}
+
+TEST(Parser, ResourceLimitsAreSafe)
+{
+    LogCapture log;
+    // Nesting beyond the bound is refused with a message, not a stack overflow later.
+    std::string deep = "<graph_settings version='1'>";
+    for (uint32_t i = 0; i < VornParser::kMaxDepth + 10; ++i)
+        deep += "<n>";
+    EXPECT_EQ(loadText(deep), nullptr);
+    EXPECT_TRUE(log.contains("nests deeper than 2048 levels")) << log.dump();
+    std::string ok = "<graph_settings version='1'>";
+    for (uint32_t i = 0; i < VornParser::kMaxDepth - 1; ++i)
+        ok += "<n>";
+    for (uint32_t i = 0; i < VornParser::kMaxDepth - 1; ++i)
+        ok += "</n>";
+    ok += "</graph_settings>";
+    EXPECT_NE(loadText(ok), nullptr);
+
+    // A huge attribute value and many siblings.
+    const std::string big(4 << 20, 'v');
+    Tree huge = loadText("<graph_settings version='1'><a description='" + big + "'/></graph_settings>");
+    ASSERT_NE(huge, nullptr);
+    EXPECT_EQ(str(huge->getDescendant(ItemUID::str2key("a")), key_description).size(), big.size());
+
+    std::string many = "<graph_settings version='1'>";
+    for (int i = 0; i < 200000; ++i)
+        many += "<port/>";
+    many += "</graph_settings>";
+    Tree wide = loadText(many);
+    ASSERT_NE(wide, nullptr);
+    EXPECT_EQ(wide->getDescendantCount(), 200001u);
+}
+
+TEST(Parser, LoaderIsReusable)
+{
+    VornParser parser;
+    Tree first = loadText("<graph_descriptor version='7'><kernel name='k1'/></graph_descriptor>", &parser);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(parser.version(), "7");
+    EXPECT_EQ(loadText("<graph_settings><oops></graph_settings>", &parser), nullptr);
+    Tree third = loadText("<graph_settings><settings/></graph_settings>", &parser);
+    ASSERT_NE(third, nullptr);
+    EXPECT_EQ(parser.documentKind(), key_graph_settings);
+    EXPECT_EQ(parser.version(), "");
+    EXPECT_FALSE(GraphConfigNode::from(third.get())->hasItem(key_version));
+}

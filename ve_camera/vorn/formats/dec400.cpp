@@ -1,0 +1,441 @@
+// DEC400 compressed buffers: frame-format properties, the fourcc mapping and
+// the layout of image planes followed by their tile-status areas.
+//
+// Image sizes (stride x rows) are unsigned 32-bit products and wrap modulo
+// 2^32. The layout after them - rows rounded up to 32, the running total and
+// the 4096-byte aligned tile-status offsets - is computed exactly; a layout
+// that would end beyond the 32-bit range has no size and gives 0, as does a
+// combination without a tile size.
+#include <vorn/formats.h>
+
+#include <ve_cipr/ve_log_common.h>
+
+#include "formats_internal.h"
+
+using VornFormats::detail::alignUp;
+using VornFormats::detail::kMax32;
+
+#define PSYS_FORMAT_TAG "XOS_PSYS_FORMAT_UTILS[XOS]"
+#define DEC400_TAG "VE_DEC400_UTIL_WRAPPER[XOS]"
+#define CALC_PREFIX "nci_dec400_cmprs_calc_buf_size || "
+
+namespace {
+
+constexpr uint32_t kTileStatusAlignment = 4096;
+constexpr uint32_t kRowAlignment = 32;
+
+bool isBayer(uint32_t f) { return f >= 20 && f <= 23; }
+
+bool isStandardDepth(uint32_t depth) { return depth == 8 || depth == 10 || depth == 12; }
+
+// Frame formats whose rows are rounded up to a multiple of 32.
+bool hasAlignedRows(uint32_t f)
+{
+    return f == 5 || f == 7 || f == 50 || f == 52 || f == 54 || f == 56;
+}
+
+struct FrameFormat {
+    uint32_t format;
+    bool raw;
+    bool packed;
+};
+
+struct FourccMapping {
+    uint32_t fourcc;
+    FrameFormat frame;
+};
+
+constexpr FourccMapping kFourccMappings[] = {
+    {VE_FOURCC_P01Y, {3, false, false}},  {VE_FOURCC_CIYU, {3, false, false}},
+    {VE_FOURCC_C420, {3, false, false}},  {VE_FOURCC_CSYI, {3, false, false}},
+    {VE_FOURCC_IYUV, {3, false, false}},  {VE_FOURCC_P412, {3, false, false}},
+    {VE_FOURCC_S420, {3, false, false}},  {VE_FOURCC_V420, {3, false, false}},
+    {VE_FOURCC_CS40, {3, false, true}},   {VE_FOURCC_CS42, {3, false, true}},
+    {VE_FOURCC_YV12, {4, false, false}},  {VE_FOURCC_NV12, {5, false, false}},
+    {VE_FOURCC_CN12, {5, false, false}},  {VE_FOURCC_CT12, {5, false, false}},
+    {VE_FOURCC_TILE, {7, false, false}},  {VE_FOURCC_CILE, {7, false, false}},
+    {VE_FOURCC_NV21, {8, false, false}},  {VE_FOURCC_NV16, {11, false, false}},
+    {VE_FOURCC_YUY2, {14, false, false}}, {VE_FOURCC_CSYP, {16, false, false}},
+    {VE_FOURCC_GRBG, {20, true, false}},  {VE_FOURCC_GR10, {20, true, false}},
+    {VE_FOURCC_GR1C, {20, true, false}},  {VE_FOURCC_GR8C, {20, true, false}},
+    {VE_FOURCC_pgAA, {20, true, true}},   {VE_FOURCC_pgCC, {20, true, true}},
+    {VE_FOURCC_RGGB, {21, true, false}},  {VE_FOURCC_RG1C, {21, true, false}},
+    {VE_FOURCC_RG8C, {21, true, false}},  {VE_FOURCC_pRAA, {21, true, true}},
+    {VE_FOURCC_pRCC, {21, true, true}},   {VE_FOURCC_BGGR, {22, true, false}},
+    {VE_FOURCC_BG1C, {22, true, false}},  {VE_FOURCC_BG8C, {22, true, false}},
+    {VE_FOURCC_pBAA, {22, true, true}},   {VE_FOURCC_pBCC, {22, true, true}},
+    {VE_FOURCC_GBRG, {23, true, false}},  {VE_FOURCC_GB1C, {23, true, false}},
+    {VE_FOURCC_GB8C, {23, true, false}},  {VE_FOURCC_pGAA, {23, true, true}},
+    {VE_FOURCC_pGCC, {23, true, true}},   {VE_FOURCC_M420, {24, false, false}},
+    {VE_FOURCC_CSYC, {24, false, false}}, {VE_FOURCC_BA10, {25, true, false}},
+    {VE_FOURCC_BA12, {25, true, false}},  {VE_FOURCC_CSBA, {25, true, false}},
+    {VE_FOURCC_GR08, {25, true, false}},  {VE_FOURCC_BIN8, {28, false, false}},
+    {VE_FOURCC_CSL0, {42, true, false}},  {VE_FOURCC_CSL1, {42, true, false}},
+    {VE_FOURCC_CSL2, {42, true, false}},  {VE_FOURCC_CSL3, {42, true, false}},
+    {VE_FOURCC_CSL4, {42, true, false}},  {VE_FOURCC_CSL5, {42, true, false}},
+    {VE_FOURCC_CSL6, {42, true, false}},  {VE_FOURCC_CSL7, {42, true, false}},
+    {VE_FOURCC_y032, {47, false, false}}, {VE_FOURCC_y036, {47, false, true}},
+    {VE_FOURCC_P01L, {49, false, false}}, {VE_FOURCC_P010, {50, false, false}},
+    {VE_FOURCC_PC10, {50, false, false}}, {VE_FOURCC_PL12, {51, false, false}},
+    {VE_FOURCC_P012, {52, false, false}}, {VE_FOURCC_PC12, {52, false, false}},
+    {VE_FOURCC_C010, {54, false, false}}, {VE_FOURCC_T010, {54, false, false}},
+    {VE_FOURCC_C012, {56, false, false}}, {VE_FOURCC_T012, {56, false, false}},
+    {VE_FOURCC_PAFn, {61, true, false}},  {VE_FOURCC_PF1n, {61, true, false}},
+    {VE_FOURCC_PF2n, {61, true, false}},  {VE_FOURCC_PF4n, {61, true, false}},
+    {VE_FOURCC_PF6n, {61, true, false}},  {VE_FOURCC_PF8n, {61, true, false}},
+    {VE_FOURCC_PAFi, {62, true, false}},  {VE_FOURCC_PF1i, {62, true, false}},
+    {VE_FOURCC_PF2i, {62, true, false}},  {VE_FOURCC_PF4i, {62, true, false}},
+    {VE_FOURCC_PF6i, {62, true, false}},  {VE_FOURCC_PF8i, {62, true, false}},
+    {VE_FOURCC_IR16, {63, false, false}},
+};
+
+bool lookupFrameFormat(uint32_t fourcc, FrameFormat &frame)
+{
+    // Vector raw: two runs of eight consecutive codes.
+    if (fourcc >= VE_FOURCC_bV0E && fourcc <= VE_FOURCC_bV0T) {
+        frame = {43, true, fourcc >= VE_FOURCC_bV0M};
+        return true;
+    }
+    for (const FourccMapping &mapping : kFourccMappings) {
+        if (mapping.fourcc == fourcc) {
+            frame = mapping.frame;
+            return true;
+        }
+    }
+    return false;
+}
+
+void clear3(uint32_t *values)
+{
+    values[0] = 0;
+    values[1] = 0;
+    values[2] = 0;
+}
+
+}  // namespace
+
+int32_t fourcc_to_dax_frame_format(uint32_t fourcc, uint32_t *format, bool *is_raw, bool *packed)
+{
+    ve_log_common_debug(VE_LOG_ENTRY, PSYS_FORMAT_TAG, "E:%s", __func__);
+    FrameFormat frame{};
+    if (!lookupFrameFormat(fourcc, frame))
+        return err_argument;
+    if (format != nullptr)
+        *format = frame.format;
+    if (is_raw != nullptr)
+        *is_raw = frame.raw;
+    if (packed != nullptr)
+        *packed = frame.packed;
+    return err_none;
+}
+
+bool nci_dec400_psys_cmprs_validate_format(uint32_t f, bool flag)
+{
+    (void)flag;
+    return f == 3 || f == 5 || f == 7 || isBayer(f) || f == 50 || f == 54 || f == 56;
+}
+
+bool nci_dec400_psys_cmprs_validate_bit_depth(uint32_t f, uint32_t depth)
+{
+    if (f == 3 || isBayer(f))
+        return isStandardDepth(depth);
+    if (f == 5 || f == 7)
+        return depth == 8;
+    if (f == 50 || f == 54)
+        return depth == 10;
+    if (f == 56)
+        return depth == 12;
+    return false;
+}
+
+uint32_t nci_dec400_psys_cmprs_get_bit_depth(uint32_t f, bool unused)
+{
+    (void)unused;
+    if (f == 5 || f == 7)
+        return 8;
+    if (f == 50 || f == 54)
+        return 10;
+    if (f == 56)
+        return 12;
+    return 0;
+}
+
+uint32_t nci_dec400_cmprs_get_stride_alignment(uint32_t f, uint32_t depth, bool flag, uint32_t *a, uint32_t *b)
+{
+    (void)depth;
+    uint32_t factor = 1;
+    uint32_t alignment = 1;
+    if (b != nullptr)
+        *b = 0;
+    if (f == 3) {
+        factor = 2;
+        alignment = 256;
+    } else if (isBayer(f)) {
+        factor = 1;
+        alignment = 512;
+    } else if (f == 7 || f == 54 || f == 56) {
+        factor = 8;
+        alignment = 64;
+    } else if (f == 5 || f == 50) {
+        factor = flag ? 4 : 2;
+        alignment = 128;
+    }
+    if (a != nullptr)
+        *a = factor;
+    return alignment;
+}
+
+uint32_t nci_dec400_cmpr_get_tile_size(uint32_t f, uint32_t depth, uint32_t plane, bool flag)
+{
+    if (f > 56)
+        return 0;
+    if (f == 3)
+        return plane == 0 ? 256 : 128;
+    if (f == 5) {
+        if (!flag)
+            return 128;
+        return plane == 0 ? 512 : plane == 1 ? 256 : 0;
+    }
+    if (isBayer(f))
+        return isStandardDepth(depth) ? 512 : 0;
+    if (f == 7 || f == 54 || f == 56)
+        return 256;
+    if (f == 50 || f == 52) {
+        if (!flag)
+            return 256;
+        return plane == 0 ? 512 : plane == 1 ? 256 : 0;
+    }
+    return 0;
+}
+
+uint32_t nci_dec400_cmpr_get_num_planes(uint32_t f)
+{
+    if (f == 3)
+        return 3;
+    if (f == 5 || f == 7 || (f >= 49 && f <= 56))
+        return 2;
+    return 1;
+}
+
+uint32_t nci_dec400_cmpr_get_chroma_height_div(uint32_t f)
+{
+    return (f == 3 || f == 5 || f == 7 || (f >= 49 && f <= 56)) ? 2 : 1;
+}
+
+uint32_t nci_dec400_cmpr_get_chroma_stride_div(uint32_t f) { return f == 3 ? 2 : 1; }
+
+bool nci_dec400_cmprs_is_tiled(uint32_t f) { return f == 7 || f == 54 || f == 56; }
+
+uint32_t nci_dec400_isys_cmprs_get_stride_alignment(uint32_t pin, uint32_t isys_format, uint32_t mipi_type,
+                                                    bool *flag)
+{
+    if (flag != nullptr)
+        *flag = false;
+    const bool pinOk = pin == 1 || pin == 3;
+    const bool formatOk = isys_format == 20 || isys_format == 24;
+    const bool mipiOk = mipi_type >= 42 && mipi_type <= 44;
+    if (!(pinOk && formatOk && mipiOk))
+        return 0;
+    if (flag != nullptr)
+        *flag = true;
+    return 512;
+}
+
+uint32_t nci_dec400_cmprs_calc_plane_buf_size(uint32_t stride, uint32_t height, uint32_t tile_size, bool tiled,
+                                              uint32_t *image_size, uint32_t *ts_size)
+{
+    uint32_t image = 0;
+    uint32_t tileStatus = 0;
+    if (tile_size != 0) {
+        const uint32_t bits = tiled ? 8 : (tile_size == 64 || tile_size == 128) ? 1 : tile_size == 256 ? 2 : 4;
+        image = static_cast<uint32_t>(uint64_t{stride} * height);  // modulo 2^32
+        // At most image bytes, so it always fits.
+        tileStatus = static_cast<uint32_t>((uint64_t{image / tile_size} * bits + 7) / 8);
+    }
+    if (image_size != nullptr)
+        *image_size = image;
+    if (ts_size != nullptr)
+        *ts_size = tileStatus;
+    return static_cast<uint32_t>(uint64_t{image} + tileStatus);  // modulo 2^32
+}
+
+uint32_t nci_dec400_cmprs_calc_buf_size(uint32_t f, uint32_t depth, bool flag, uint32_t stride, uint32_t height,
+                                        uint32_t extra_mem, uint32_t ts_offsets[3], uint32_t ts_sizes[3])
+{
+    uint32_t localOffsets[3];
+    uint32_t localSizes[3];
+    uint32_t *offsets = ts_offsets != nullptr ? ts_offsets : localOffsets;
+    uint32_t *sizes = ts_sizes != nullptr ? ts_sizes : localSizes;
+    clear3(offsets);
+    clear3(sizes);
+
+    const uint32_t planes = nci_dec400_cmpr_get_num_planes(f);
+    const bool alignedRows = hasAlignedRows(f);
+    const bool tiled = nci_dec400_cmprs_is_tiled(f);
+
+    uint64_t rows[3] = {height, 0, 0};
+    uint32_t strides[3] = {stride, 0, 0};
+    if (planes > 1) {
+        rows[1] = rows[2] = height / nci_dec400_cmpr_get_chroma_height_div(f);
+        strides[1] = strides[2] = stride / nci_dec400_cmpr_get_chroma_stride_div(f);
+    }
+
+    uint32_t tiles[3] = {0, 0, 0};
+    uint32_t images[3] = {0, 0, 0};
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < planes; ++i) {
+        if (alignedRows)
+            rows[i] = alignUp(rows[i], kRowAlignment);
+        tiles[i] = nci_dec400_cmpr_get_tile_size(f, depth, i, flag);
+        if (tiles[i] == 0) {
+            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+                                CALC_PREFIX "{no tile size for format %u, bit depth %u, plane %u: no buffer size}\n",
+                                f, depth, i);
+            clear3(sizes);
+            return 0;
+        }
+        if (rows[i] > kMax32) {
+            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+                                CALC_PREFIX "{height %u of plane %u does not fit once aligned: no buffer size}\n",
+                                height, i);
+            clear3(sizes);
+            return 0;
+        }
+        nci_dec400_cmprs_calc_plane_buf_size(strides[i], static_cast<uint32_t>(rows[i]), tiles[i], tiled, &images[i],
+                                             &sizes[i]);
+        total += images[i];
+        switch (i) {
+        case 0:
+            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+                                CALC_PREFIX "{img_buf_size_total: %u, stride: %u, height: %u, tile_size[0]: %u, "
+                                            "img_buf_size[0]: %u, ts_sizes[0]: %u}\n",
+                                static_cast<uint32_t>(total), strides[0], static_cast<uint32_t>(rows[0]), tiles[0],
+                                images[0], sizes[0]);
+            break;
+        case 1:
+            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+                                CALC_PREFIX "{img_buf_size_total: %u, stride: %u, height: %u, tile_size[1]: %u, "
+                                            "img_buf_size[1]: %u, ts_sizes[1]: %u}\n",
+                                static_cast<uint32_t>(total), strides[1], static_cast<uint32_t>(rows[1]), tiles[1],
+                                images[1], sizes[1]);
+            break;
+        default:
+            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+                                CALC_PREFIX "{img_buf_size_total: %u, stride: %u, height: %u, tile_size[2]: %u, "
+                                            "img_buf_size[2]: %u, ts_sizes[2]: %u}\n",
+                                static_cast<uint32_t>(total), strides[2], static_cast<uint32_t>(rows[2]), tiles[2],
+                                images[2], sizes[2]);
+            break;
+        }
+    }
+
+    total += extra_mem;
+    // Tile-status areas follow the image data, each at a 4096-byte boundary.
+    uint64_t exactOffsets[3] = {0, 0, 0};
+    exactOffsets[0] = alignUp(total, kTileStatusAlignment);
+    for (uint32_t i = 1; i < planes; ++i)
+        exactOffsets[i] = alignUp(exactOffsets[i - 1] + sizes[i - 1], kTileStatusAlignment);
+    const uint32_t last = planes - 1;
+    const uint64_t combined = alignUp(exactOffsets[last] + sizes[last], kTileStatusAlignment);
+    if (combined > kMax32) {
+        ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+                            CALC_PREFIX "{layout of %u planes ends beyond 32 bits: no buffer size}\n", planes);
+        clear3(sizes);
+        return 0;
+    }
+    for (uint32_t i = 0; i < planes; ++i)
+        offsets[i] = static_cast<uint32_t>(exactOffsets[i]);
+
+    ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+                        CALC_PREFIX "{img_buf_size_total after extra_mem (%u bytes): %u}\n", extra_mem,
+                        static_cast<uint32_t>(total));
+    ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG, CALC_PREFIX "{ts_offsets[0]: %u, ts_sizes[0]: %u}\n", offsets[0],
+                        sizes[0]);
+    if (planes > 1)
+        ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG, CALC_PREFIX "{ts_offsets[1]: %u, ts_sizes[1]: %u}\n",
+                            offsets[1], sizes[1]);
+    if (planes > 2)
+        ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG, CALC_PREFIX "{ts_offsets[2]: %u, ts_sizes[2]: %u\n}",
+                            offsets[2], sizes[2]);
+    ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+                        CALC_PREFIX "{img_buf_size_total: %u, combined_buf_size: %u, num_planes: %u, "
+                                    "ts_offsets[num_planes - 1]: %u, ts_sizes[num_planes - 1]: %u}\n",
+                        static_cast<uint32_t>(total), static_cast<uint32_t>(combined), planes, offsets[last],
+                        sizes[last]);
+    return static_cast<uint32_t>(combined);
+}
+
+namespace dec400util {
+
+uint32_t calcBufferSize(uint32_t fourcc, uint32_t depth, bool flag, uint32_t stride, uint32_t height,
+                        uint32_t extra_mem, uint32_t *offsets, uint32_t *sizes)
+{
+    uint32_t f = 7;  // stays 7 for a fourcc the mapping does not know
+    fourcc_to_dax_frame_format(fourcc, &f, nullptr, nullptr);
+    return nci_dec400_cmprs_calc_buf_size(f, depth, flag, stride, height, extra_mem, offsets, sizes);
+}
+
+uint32_t numberOfPlanes(uint32_t fourcc)
+{
+    uint32_t f = 0;  // stays 0 for a fourcc the mapping does not know
+    fourcc_to_dax_frame_format(fourcc, &f, nullptr, nullptr);
+    return nci_dec400_cmpr_get_num_planes(f);
+}
+
+}  // namespace dec400util
+
+namespace VornFormats {
+
+uint32_t calculateDec400BufferSize(uint32_t fourcc, uint32_t width, uint32_t height, uint32_t bpl, uint32_t depth,
+                                   uint32_t *offsets, uint32_t *sizes)
+{
+    (void)width;  // the layout depends on the stride only
+    uint32_t localOffsets[3] = {0, 0, 0};
+    uint32_t localSizes[3] = {0, 0, 0};
+    uint32_t result = 0;
+
+    bool flag = false;
+    bool supported = true;
+    switch (fourcc) {
+    case VE_FOURCC_CT12:
+        flag = true;
+        break;
+    case VE_FOURCC_C420:
+    case VE_FOURCC_CIYU:
+    case VE_FOURCC_CN12:
+    case VE_FOURCC_CILE:
+    case VE_FOURCC_C010:
+    case VE_FOURCC_C012:
+    case VE_FOURCC_BG1C:
+    case VE_FOURCC_BG8C:
+    case VE_FOURCC_GB1C:
+    case VE_FOURCC_GB8C:
+    case VE_FOURCC_GR1C:
+    case VE_FOURCC_GR8C:
+    case VE_FOURCC_RG1C:
+    case VE_FOURCC_RG8C:
+    case VE_FOURCC_P01Y:
+    case VE_FOURCC_PC10:
+    case VE_FOURCC_PC12:
+        break;
+    default:
+        supported = false;
+        break;
+    }
+
+    if (supported)
+        result = dec400util::calcBufferSize(fourcc, depth, flag, bpl, height, 0, localOffsets, localSizes);
+    else
+        ve_log_common_debug(VE_LOG_WARNING, VORN_FORMATS_TAG,
+                            "Unsupported compressed format 0x%x, not calculating buffer size.", fourcc);
+
+    for (int i = 0; i < 3; ++i) {
+        if (offsets != nullptr)
+            offsets[i] = localOffsets[i];
+        if (sizes != nullptr)
+            sizes[i] = localSizes[i];
+    }
+    return result;
+}
+
+}  // namespace VornFormats

@@ -1,0 +1,19 @@
+// Everything a client of libvorn needs: include this header and link libvorn.
+#ifndef VORN_VORN_H
+#define VORN_VORN_H
+
+#include <ve_cipr/ve_cipr.h>
+#include <ve_cipr/ve_dump.h>
+#include <ve_cipr/ve_log_common.h>
+#include <ve_cipr/ve_status.h>
+#include <ve_tools/ve_list.h>
+
+#include <vorn/formats.h>
+#include <vorn/graph_camera_util.h>
+#include <vorn/graph_config.h>
+#include <vorn/keys.h>
+#include <vorn/vorn_parser.h>
+#include <vorn/status.h>
+#include <vorn/ve_formats.h>
+
+#endif

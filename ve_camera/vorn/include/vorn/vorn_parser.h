@@ -1,0 +1,72 @@
+// Loads graph descriptor and graph settings documents (plain XML, gzip, or a
+// memory buffer) into trees of GraphConfigNode.
+//
+// Every element becomes a node stored under the key of its lower-cased name
+// (in a descriptor, under the key of its "name" attribute instead); every XML
+// attribute becomes an attribute of that node. The returned tree belongs to
+// the caller, who deletes its top node. A document that is not well formed,
+// cannot be read completely or nests deeper than kMaxDepth yields no tree.
+#ifndef VORN_VORN_PARSER_H
+#define VORN_VORN_PARSER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include <vorn/graph_config.h>
+#include <vorn/vorn_api.h>
+
+struct XML_ParserStruct;
+
+namespace Vorn {
+
+class VORN_API VornParser {
+public:
+    // Far above the nesting of any real camera configuration.
+    static constexpr uint32_t kMaxDepth = 2048;
+    static constexpr size_t kReadChunk = 4096;
+
+    VornParser() = default;
+    ~VornParser();
+    VornParser(const VornParser &) = delete;
+    VornParser &operator=(const VornParser &) = delete;
+
+    // fileName ends in ".xml" (plain) or ".gz" (gzip). *out receives the tree
+    // or null; it stays untouched only when the parser itself cannot be set up.
+    void parseVornXmlFile(const std::string &fileName, IGraphConfig **out);
+    void parseVornXmlData(const char *data, size_t size, IGraphConfig **out);
+
+    // Key of the root element ("graph_descriptor" or "graph_settings") of the
+    // last document, 1 when it had neither; and its "version" text.
+    uint32_t documentKind() const { return mDocumentKind; }
+    const std::string &version() const { return mVersion; }
+
+    static void startElement(void *userData, const char *name, const char **attributes);
+    static void endElement(void *userData, const char *name);
+
+    status_t parseXML(XML_ParserStruct *parser, const std::string &fileName, char *buffer);
+    status_t parseGz(XML_ParserStruct *parser, const std::string &fileName, char *buffer);
+
+private:
+    void beginLoad();
+    void handleStart(const char *name, const char **attributes);
+    void handleEnd();
+    bool addAttributes(GraphConfigNode &node, const std::string &elementName, KeyId &key, const char **attributes);
+    // Feeds one chunk; false after an error, which has been logged.
+    bool feed(XML_ParserStruct *parser, const char *data, size_t size, bool final, const char *function, int line);
+    void fail(const char *reason);
+    void finishLoad(IGraphConfig **out);
+    void discardTree();
+
+    uint32_t mDocumentKind = 1;
+    std::string mVersion;
+    GraphConfigNode *mCurrent = nullptr;
+
+    XML_ParserStruct *mParser = nullptr;
+    uint32_t mDepth = 0;
+    bool mFailed = false;
+};
+
+}  // namespace Vorn
+
+#endif

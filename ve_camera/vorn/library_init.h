@@ -1,0 +1,17 @@
+// Start-up and unload of libvorn: the static state that must exist before a
+// caller can use the library, brought up in one fixed order.
+#ifndef VORN_LIBRARY_INIT_H
+#define VORN_LIBRARY_INIT_H
+
+namespace Vorn {
+namespace detail {
+
+// Each step owns one piece of process-wide state; called once, in order, by
+// the library's start-up object.
+void initFormatTable();
+void initKeyTable();
+
+}  // namespace detail
+}  // namespace Vorn
+
+#endif

@@ -1,0 +1,163 @@
+// The key table and ItemUID.
+#include <vorn/keys.h>
+
+#include <unordered_map>
+
+#include "library_init.h"
+
+namespace Vorn {
+
+// Constructed before any other static state of the library and filled by the
+// ordered start-up sequence (library_init.cpp).
+__attribute__((init_priority(101))) KeyMap vorn_key_map;
+
+namespace {
+
+// Bumped by every change made through this interface; the reverse index
+// below is rebuilt when it, or the table's size, changed since it was built.
+uint64_t gTableGeneration = 0;
+
+// id -> name of the first entry with that id in name order. Answers key2str
+// without walking the table; holds copies of the names, so a table changed
+// behind our back can never leave it pointing at freed storage.
+struct ReverseIndex {
+    std::unordered_map<KeyId, std::string> firstName;
+    size_t tableSize = 0;
+    uint64_t generation = ~uint64_t{0};
+
+    bool current() const
+    {
+        return generation == gTableGeneration && tableSize == vorn_key_map.size();
+    }
+
+    void rebuild()
+    {
+        firstName.clear();
+        firstName.reserve(vorn_key_map.size());
+        for (const auto &entry : vorn_key_map)
+            firstName.emplace(entry.second, entry.first);  // keeps the first in name order
+        tableSize = vorn_key_map.size();
+        generation = gTableGeneration;
+    }
+};
+
+ReverseIndex &reverseIndex()
+{
+    static ReverseIndex index;
+    return index;
+}
+
+const char *firstEntryName()
+{
+    return vorn_key_map.empty() ? "" : vorn_key_map.begin()->first.c_str();
+}
+
+}  // namespace
+
+namespace detail {
+
+void initKeyTable()
+{
+#define VORN_KEY_ENTRY(name, id) vorn_key_map.emplace(#name, id);
+    VORN_PREDEFINED_KEYS(VORN_KEY_ENTRY)
+#undef VORN_KEY_ENTRY
+    ++gTableGeneration;
+}
+
+}  // namespace detail
+
+void getVornKeys(KeyMap &map)
+{
+    if (&map != &vorn_key_map)
+        map = vorn_key_map;
+}
+
+void copyVornKeys(const KeyMap &map)
+{
+    if (&map == &vorn_key_map)
+        return;
+    vorn_key_map = map;
+    ++gTableGeneration;
+}
+
+ItemUID::ItemUID(const std::string &path)
+{
+    // Split the way a line reader splits at ':': a trailing separator adds
+    // nothing, an empty piece elsewhere is the empty name.
+    size_t pos = 0;
+    while (pos < path.size()) {
+        size_t sep = path.find(':', pos);
+        if (sep == std::string::npos) {
+            mUids.push_back(str2key(path.substr(pos)));
+            break;
+        }
+        mUids.push_back(str2key(path.substr(pos, sep - pos)));
+        pos = sep + 1;
+    }
+}
+
+ItemUID::ItemUID(const char *path) : ItemUID(std::string(path != nullptr ? path : "")) {}
+
+KeyId ItemUID::str2key(const std::string &name)
+{
+    auto it = vorn_key_map.find(name);
+    return it != vorn_key_map.end() ? it->second : 0;
+}
+
+KeyId ItemUID::str2key(const char *name)
+{
+    return name != nullptr ? str2key(std::string(name)) : 0;
+}
+
+const char *ItemUID::key2str(KeyId key)
+{
+    ReverseIndex &index = reverseIndex();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!index.current())
+            index.rebuild();
+        auto hit = index.firstName.find(key);
+        if (hit == index.firstName.end())
+            return firstEntryName();
+        auto entry = vorn_key_map.find(hit->second);
+        if (entry != vorn_key_map.end() && entry->second == key)
+            return entry->first.c_str();
+        // The table was edited directly; rebuild once and look again.
+        index.generation = ~uint64_t{0};
+    }
+    for (const auto &entry : vorn_key_map)
+        if (entry.second == key)
+            return entry.first.c_str();
+    return firstEntryName();
+}
+
+KeyId ItemUID::generateKey(const std::string &name)
+{
+    const KeyId id = static_cast<KeyId>(vorn_key_map.size());
+    if (vorn_key_map.emplace(name, id).second)
+        ++gTableGeneration;
+    return id;
+}
+
+void ItemUID::addCustomKeyMap(const KeyMap &map)
+{
+    if (&map == &vorn_key_map)
+        return;
+    bool changed = false;
+    for (const auto &entry : map)
+        changed |= vorn_key_map.emplace(entry.first, entry.second).second;
+    if (changed)
+        ++gTableGeneration;
+}
+
+std::string ItemUID::toString() const
+{
+    std::string text;
+    for (size_t i = 0; i < mUids.size(); ++i) {
+        if (i != 0)
+            text += '.';
+        text += key2str(mUids[i]);
+    }
+    return text;
+}
+
+}  // namespace Vorn
