@@ -73,6 +73,16 @@ extern "C" __attribute__((visibility("default"))) void __vsyslog_chk(int priorit
     recordSyslog(priority, format, ap);
 }
 
+// Seen from the first log line of the library: the format table is already built.
+extern "C" const char *vorn_test_startup_probe()
+{
+    static std::string seen;
+    VornFormats::initVornFormats();
+    VornFormats::ve_format_t format;
+    seen = VornFormats::getFormatByFourcc(VE_FOURCC_NV12, format) == err_none ? format.name : "no format table";
+    return seen.c_str();
+}
+
 TEST(Logging, LibraryStartsUpInOrderWithDefaults)
 {
     // start_logging runs last at load: when its first line arrives, the key
@@ -83,6 +93,7 @@ TEST(Logging, LibraryStartsUpInOrderWithDefaults)
     EXPECT_EQ(startup[0].line.level, VE_LOG_INFO);
     EXPECT_EQ(startup[0].line.tag, kTag);
     EXPECT_EQ(startup[0].keyTableSize, Vorn::kPredefinedKeyCount);
+    EXPECT_EQ(startup[0].probe, "YUV420_8_SP");
     EXPECT_EQ(startup.back().line.text, "ve trace level is 0x0");
 
     EXPECT_EQ(g_ve_log_common_level, 0x30u);

@@ -6,6 +6,10 @@
 
 #include <vorn/keys.h>
 
+// An executable may define this to look at library state while the library
+// is being loaded.
+extern "C" __attribute__((weak)) const char *vorn_test_startup_probe();
+
 namespace vorn_test {
 namespace {
 
@@ -94,7 +98,8 @@ ve_log_common_vdebug(uint32_t level, const char *tag, const char *fmt, va_list a
         // The library is still being loaded: record the state of its tables
         // too, so the start-up order can be checked.
         vorn_test::startupStore().push_back(
-            {{level, tag != nullptr ? tag : "", text}, Vorn::vorn_key_map.size()});
+            {{level, tag != nullptr ? tag : "", text}, Vorn::vorn_key_map.size(),
+             vorn_test_startup_probe != nullptr ? vorn_test_startup_probe() : ""});
         return;
     }
     if (vorn_test::gActive != nullptr)

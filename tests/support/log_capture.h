@@ -50,10 +50,12 @@ private:
 };
 
 // A line the library logged while it was being loaded (before main()), with
-// the size of the key table at that moment.
+// the size of the key table at that moment and what the executable's
+// vorn_test_startup_probe() (if it defines one) saw.
 struct StartupLine {
     LogLine line;
     size_t keyTableSize;
+    std::string probe;
 };
 const std::vector<StartupLine> &startupLines();
 
