@@ -1,7 +1,9 @@
-// Queries over graph nodes: item text, full names and dumps.
+// Queries over a result graph: port directions, peers, execution contexts
+// and streams, edge ports, item text, and a few sensor and kernel values.
 #ifndef VORN_GRAPH_CAMERA_UTIL_H
 #define VORN_GRAPH_CAMERA_UTIL_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -18,6 +20,49 @@ VORN_API status_t getPgAndPortNames(const IGraphConfig *item, std::string &pgNam
 
 class VORN_API GraphCameraUtil {
 public:
+    // Number of words a kernel's metadata record holds.
+    static constexpr size_t kKernelMetadataWords = 4;
+
+    // First direct child of type "port" whose integer "id" equals id; null
+    // when there is none or node is null.
+    static IGraphConfig *nodeGetPortById(const IGraphConfig *node, int32_t id);
+    // Integer "direction" (0 input, 1 output); 0 when missing.
+    static int32_t portGetDirection(const IGraphConfig *port);
+    // Integer key of the node owning port (of port itself for a virtual
+    // sink); -1 on failure.
+    static int32_t portGetKey(const IGraphConfig *port, KeyId key);
+    static int32_t portGetExecCtxId(const IGraphConfig *port);
+    static int32_t portGetStreamId(const IGraphConfig *port);
+    // String "content_type"; "pixel_data" when missing.
+    static std::string portGetContentType(const IGraphConfig *port);
+    // The item named by port's first "peer". err_noentry (peer untouched) for
+    // a disabled or private port.
+    static status_t portGetPeer(const IGraphConfig *port, IGraphConfig **peer);
+    // Whether port is a virtual sink (its "type" is "sink").
+    static bool portIsVirtual(const IGraphConfig *port);
+    // Whether port crosses the border of its execution context.
+    static bool isEdgePort(const IGraphConfig *port);
+
+    static status_t sensorGetBinningFactor(const IGraphConfig *sensor, int32_t &horizontal, int32_t &vertical);
+    static status_t sensorGetScalingFactor(const IGraphConfig *sensor, int32_t &numerator, int32_t &denominator);
+    // Number of direct children of type "kernel".
+    static status_t getKernelCountInPg(const IGraphConfig *programGroup, uint32_t &count);
+    // Reads the values of a kernel; every out-pointer may be null and is then
+    // skipped. metadata receives the comma-separated "metadata" numbers and
+    // holds metadataWords entries; more numbers than that, or a piece that is
+    // not a 32-bit number, fails with err_argument and leaves it untouched.
+    static status_t kernelGetValues(const IGraphConfig *kernel, int32_t *palUuid, int32_t *id, uint32_t *metadata,
+                                    int32_t *enabled, int32_t *rcb, int32_t *branchPoint, int32_t *sinkPort,
+                                    size_t metadataWords = kKernelMetadataWords);
+    // "sensor_type" of the first source of item's tree; "NONE" when missing.
+    static status_t sensorGetType(const IGraphConfig *item, std::string &type);
+
+    // Little-endian bytes of a decimal or "0x" hexadecimal number text, in a
+    // buffer to be released with releaseBinary; null for a text that is not a
+    // number (or a decimal number above 32 bits). size receives the byte count.
+    static uint8_t *numString2binary(const std::string &text, uint32_t *size);
+    static void releaseBinary(uint8_t *buffer);
+
     // "<ancestor name>:<name>", "NA" for a name that cannot be read.
     static std::string getFullName(const IGraphConfig &item);
     // "<type>[<name>]": the full name for demux, kernel, mux and port items,

@@ -160,8 +160,25 @@ public:
     GraphConfigNode *getRootNode() const;
     GraphConfigNode *getAncestorNode() const { return mAncestor; }
 
-    // Options check consulted by setValue before a value is written.
+    // Options check consulted by setValue before a value is written:
+    // err_none when text matches an option of key's options list on node and
+    // its "apply" changes were merged into the top node (or the merge's
+    // failure), err_notimplemented for a matching option without changes,
+    // err_noentry when there is no list for key or text matches none.
     static status_t handleAttributeOptions(GraphConfigNode *node, KeyId key, const std::string &text);
+    // Creates the missing attribute at uid (an integer 0 for an integer key,
+    // else an empty string), and at most the one missing node directly above
+    // it; no options check. out receives the attribute.
+    status_t createAttribute(const ItemUID &uid, GraphConfigItem **out);
+    // Writes text to the attribute at uid (converted to a base-10 integer for
+    // an integer attribute), creating the attribute when missing; no options
+    // check. err_data for an integer text without digits or outside 32 bits.
+    status_t setValueFromStr(const ItemUID &uid, const std::string &text);
+    // Turns this copy of a base node into the node that node (the referencing
+    // node) describes: node's name, the base's "base_type" as type, option
+    // changes addressed to the base readdressed to the new name, and node's
+    // "target"/"value" overrides applied.
+    status_t changeBaseNodeIntoNode(GraphConfigNode &node);
 
     // Deep copy; null on failure. The copy has no ancestor.
     GraphConfigNode *copy() const;

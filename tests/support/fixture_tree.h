@@ -1,0 +1,54 @@
+// Loading fixture documents from tests/data and reading values from them.
+#ifndef VORN_TEST_FIXTURE_TREE_H
+#define VORN_TEST_FIXTURE_TREE_H
+
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <vorn/vorn.h>
+
+namespace vorn_test {
+
+struct TreeDeleter {
+    void operator()(Vorn::IGraphConfig *tree) const { delete tree; }
+};
+using Tree = std::unique_ptr<Vorn::IGraphConfig, TreeDeleter>;
+
+inline Tree loadTree(const std::string &name)
+{
+    Vorn::VornParser parser;
+    Vorn::IGraphConfig *out = nullptr;
+    parser.parseVornXmlFile(std::string(VORN_TEST_DATA_DIR) + "/" + name, &out);
+    EXPECT_NE(out, nullptr) << name;
+    return Tree(out);
+}
+
+inline Vorn::GraphConfigNode *nodeAt(const Tree &tree, const std::string &path)
+{
+    Vorn::IGraphConfig *item = tree->getDescendantByString(path);
+    EXPECT_NE(item, nullptr) << path;
+    return Vorn::GraphConfigNode::from(item);
+}
+
+// Values of key on node; -99999 and "<none>" when they cannot be read.
+inline int32_t intOf(const Vorn::IGraphConfig *node, Vorn::KeyId key)
+{
+    int32_t value = -99999;
+    if (node == nullptr || node->getValue(key, value) != err_none)
+        return -99999;
+    return value;
+}
+
+inline std::string strOf(const Vorn::IGraphConfig *node, Vorn::KeyId key)
+{
+    std::string value;
+    if (node == nullptr || node->getValue(key, value) != err_none)
+        return "<none>";
+    return value;
+}
+
+}  // namespace vorn_test
+
+#endif
