@@ -69,6 +69,41 @@ public:
     // the plain name otherwise; "NODE" as type for an item without one.
     static std::string print(const IGraphConfig *item);
     static void dumpNodeTree(const IGraphConfig *node, int32_t depth);
+
+    // --- buffers flowing through ports --------------------------------------
+
+    struct PortDescriptor {
+        std::string portName;
+        std::string pgName;
+        int32_t direction = 0;
+        int32_t enabled = 1;
+        uint32_t uid = 0;
+        int32_t width = 0;
+        int32_t height = 0;
+        std::string format;
+    };
+
+    // Reads each requested value ("width", "height", "left", "top", "right",
+    // "bottom") from the port itself; err_noentry at the first missing one.
+    static status_t getDimensions(const IGraphConfig *port, int32_t *width, int32_t *height = nullptr,
+                                  int32_t *left = nullptr, int32_t *top = nullptr, int32_t *right = nullptr,
+                                  int32_t *bottom = nullptr);
+    // base = (owner "pg_id" << 16) | tag ("AS" simulation, "EX" gpu, "G0"
+    // otherwise), 0 without "pg_id"; uid = base + port "id".
+    static status_t portGetFourCCInfo(const IGraphConfig *port, uint32_t &base, uint32_t &uid);
+    // Enabled state (port, else its peer, else 1) and uid.
+    static status_t portGetInfo(const IGraphConfig *port, uint32_t &enabled, uint32_t &uid);
+    // Everything a buffer allocation needs. Values missing on the port come
+    // from its peer; an unknown format name falls back to the fourcc of its
+    // first four characters, then to YUV420_8_SP. An explicit "bpl" wins
+    // over the computed stride. A disabled port writes only enabled and uid.
+    static status_t portGetFormat(const IGraphConfig *port, uint32_t &enabled, uint32_t &uid, uint32_t &width,
+                                  uint32_t &height, uint32_t &fourcc, uint32_t &bpl, uint32_t &bpp);
+    // Format name of the port's peer ("" when it has no peer).
+    static std::string portGetPeerFormat(const IGraphConfig *port);
+    static status_t portGetDescriptor(const IGraphConfig *port, PortDescriptor &descriptor);
+    // Sets "format" on the port's peer (through setValue and its options check).
+    static status_t applyFormat(const IGraphConfig *port, const std::string &format);
 };
 
 }  // namespace Vorn
