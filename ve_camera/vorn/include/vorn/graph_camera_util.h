@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <vorn/graph_config.h>
 #include <vorn/status.h>
@@ -69,6 +70,18 @@ public:
     // the plain name otherwise; "NODE" as type for an item without one.
     static std::string print(const IGraphConfig *item);
     static void dumpNodeTree(const IGraphConfig *node, int32_t depth);
+
+    // --- graph overrides ------------------------------------------------------
+
+    // Applies the "apply" children (target path, value text) of a descriptor
+    // graph element to a result root, in child order.
+    static status_t processGraphOverrides(const GraphConfigNode &graph, GraphConfigNode &result);
+
+    // --- execution contexts, sources, sinks and subgraphs ----------------------
+
+    // Appends every active node of type "source" among the direct children of
+    // graph's root; err_argument when there is none.
+    static status_t getSourceNode(const IGraphConfig *graph, std::vector<IGraphConfig *> &sources);
 
     // --- buffers flowing through ports --------------------------------------
 
