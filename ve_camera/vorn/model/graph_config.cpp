@@ -98,7 +98,8 @@ GraphConfigNode::~GraphConfigNode()
     while (!pending.empty()) {
         GraphConfigItem *item = pending.back();
         pending.pop_back();
-        if (auto *node = dynamic_cast<GraphConfigNode *>(item)) {
+        GraphConfigNode *node = item->type == ItemType::NODE ? dynamic_cast<GraphConfigNode *>(item) : nullptr;
+        if (node != nullptr) {
             for (auto &child : node->mChildren)
                 pending.push_back(child.second);
             node->mChildren.clear();
@@ -203,33 +204,41 @@ status_t GraphConfigNode::setValue(KeyId key, const std::string &value)
     return status;
 }
 
+status_t GraphConfigNode::insertAttribute(GraphConfigItem *attribute, KeyId key)
+{
+    // One search finds both whether the key is taken and where it goes.
+    auto position = mChildren.lower_bound(key);
+    if (position != mChildren.end() && position->first == key) {
+        delete attribute;
+        return err_exists;
+    }
+    try {
+        mChildren.emplace_hint(position, key, attribute);
+    } catch (const std::bad_alloc &) {
+        delete attribute;
+        return err_nomemory;
+    }
+    ++mRevision;
+    return err_none;
+}
+
 status_t GraphConfigNode::addValue(KeyId key, const std::string &value)
 {
-    if (hasItem(key))
-        return err_exists;
     GraphConfigStrAttribute *attribute = nullptr;
     try {
         attribute = new GraphConfigStrAttribute(value);
     } catch (const std::bad_alloc &) {
         return err_nomemory;
     }
-    status_t status = insertDescendant(attribute, key);
-    if (status != err_none)
-        delete attribute;
-    return status;
+    return insertAttribute(attribute, key);
 }
 
 status_t GraphConfigNode::addValue(KeyId key, int32_t value)
 {
-    if (hasItem(key))
-        return err_exists;
     auto *attribute = new (std::nothrow) GraphConfigIntAttribute(value);
     if (attribute == nullptr)
         return err_nomemory;
-    status_t status = insertDescendant(attribute, key);
-    if (status != err_none)
-        delete attribute;
-    return status;
+    return insertAttribute(attribute, key);
 }
 
 uint32_t GraphConfigNode::getDescendantCount() const { return static_cast<uint32_t>(mChildren.size()); }

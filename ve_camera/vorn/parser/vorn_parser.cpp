@@ -30,11 +30,6 @@ void lowerInto(const char *text, std::string &out)
             c = static_cast<char>(c - 'A' + 'a');
 }
 
-KeyId keyOrGenerated(const std::string &name)
-{
-    KeyId key = ItemUID::str2key(name);
-    return key != 0 ? key : ItemUID::generateKey(name);
-}
 
 // Base-10 long conversion truncated to 32 bits: leading blanks and a sign
 // accepted, conversion stops at the first non-digit, no digits give 0.
@@ -48,6 +43,32 @@ int32_t integerValue(const char *text)
 }  // namespace
 
 VornParser::~VornParser() { discardTree(); }
+
+// Names repeat all through a document, so each load remembers the keys it
+// looked up. During a load only the loader itself changes the key table (by
+// generating keys), and it records those too, so the memo stays exact.
+KeyId VornParser::lookupKey(const std::string &name)
+{
+    auto known = mKeyMemo.find(name);
+    if (known != mKeyMemo.end())
+        return known->second;
+    const KeyId key = ItemUID::str2key(name);
+    mKeyMemo.emplace(name, key);
+    return key;
+}
+
+KeyId VornParser::generateKey(const std::string &name)
+{
+    const KeyId key = ItemUID::generateKey(name);
+    mKeyMemo[name] = ItemUID::str2key(name);
+    return key;
+}
+
+KeyId VornParser::lookupOrGenerateKey(const std::string &name)
+{
+    const KeyId key = lookupKey(name);
+    return key != 0 ? key : generateKey(name);
+}
 
 void VornParser::discardTree()
 {
@@ -63,6 +84,7 @@ void VornParser::beginLoad()
     mVersion.clear();
     mDepth = 0;
     mFailed = false;
+    mKeyMemo.clear();
 }
 
 void VornParser::fail(const char *reason)
@@ -99,25 +121,25 @@ bool VornParser::addAttributes(GraphConfigNode &node, const std::string &element
                                const char **attributes)
 {
     const bool descriptor = mDocumentKind == key_graph_descriptor;
-    std::string attributeName;
+    std::string &attributeName = mAttributeName;
     for (const char **attr = attributes; attr != nullptr && attr[0] != nullptr; attr += 2) {
         const char *value = attr[1] != nullptr ? attr[1] : "";
         lowerInto(attr[0], attributeName);
-        const KeyId attributeKey = ItemUID::str2key(attributeName);
+        const KeyId attributeKey = lookupKey(attributeName);
         status_t status;
         if (attributeKey == key_name && descriptor) {
             if (key != key_node && node.addValue(key_type, elementName) != err_none) {
                 ve_log_common_debug(VE_LOG_ERROR, kTag, "Error adding name attribute");
                 return false;
             }
-            key = keyOrGenerated(value);
+            key = lookupOrGenerateKey(value);
             status = node.addValue(key_name, std::string(value));
         } else if (attributeKey == key_name) {
             status = node.addValue(key_name, std::string(value));
         } else if (ItemUID::isInteger(attributeKey)) {
             status = node.addValue(attributeKey, integerValue(value));
         } else if (attributeKey == key_attribute) {
-            status = node.addValue(attributeKey, static_cast<int32_t>(keyOrGenerated(value)));
+            status = node.addValue(attributeKey, static_cast<int32_t>(lookupOrGenerateKey(value)));
         } else {
             status = node.addValue(attributeKey, std::string(value));
         }
@@ -139,12 +161,12 @@ void VornParser::handleStart(const char *name, const char **attributes)
         return;
     }
 
-    std::string elementName;
+    std::string &elementName = mElementName;
     lowerInto(name, elementName);
-    KeyId key = ItemUID::str2key(elementName);
+    KeyId key = lookupKey(elementName);
     if (key == key_graph_descriptor || key == key_graph_settings) {
         mDocumentKind = key;
-        std::string attributeName;
+        std::string &attributeName = mAttributeName;
         for (const char **attr = attributes; attr != nullptr && attr[0] != nullptr; attr += 2) {
             lowerInto(attr[0], attributeName);
             if (attributeName == "version")
@@ -153,7 +175,7 @@ void VornParser::handleStart(const char *name, const char **attributes)
         return;
     }
     if (key == 0)
-        key = ItemUID::generateKey(elementName);
+        key = generateKey(elementName);
 
     auto *node = new GraphConfigNode();
     if (!addAttributes(*node, elementName, key, attributes)) {

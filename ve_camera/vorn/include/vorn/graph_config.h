@@ -211,6 +211,9 @@ private:
     const GraphConfigNode *walk(const ItemUID &uid, size_t &steps) const;
     const_iterator findFirst(KeyId key) const;
     bool findKeyInParent(KeyId &key) const;
+    // Inserts a new attribute unless key is taken (err_exists); takes
+    // ownership of attribute in every case.
+    status_t insertAttribute(GraphConfigItem *attribute, KeyId key);
 
     Children mChildren;
     GraphConfigNode *mAncestor = nullptr;

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include <vorn/graph_config.h>
 #include <vorn/vorn_api.h>
@@ -57,6 +58,9 @@ private:
     void fail(const char *reason);
     void finishLoad(IGraphConfig **out);
     void discardTree();
+    KeyId lookupKey(const std::string &name);
+    KeyId generateKey(const std::string &name);
+    KeyId lookupOrGenerateKey(const std::string &name);
 
     uint32_t mDocumentKind = 1;
     std::string mVersion;
@@ -65,6 +69,9 @@ private:
     XML_ParserStruct *mParser = nullptr;
     uint32_t mDepth = 0;
     bool mFailed = false;
+    std::unordered_map<std::string, KeyId> mKeyMemo;
+    std::string mElementName;
+    std::string mAttributeName;
 };
 
 }  // namespace Vorn
