@@ -5,7 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <vorn/graph_config.h>
@@ -82,6 +85,48 @@ public:
     // Appends every active node of type "source" among the direct children of
     // graph's root; err_argument when there is none.
     static status_t getSourceNode(const IGraphConfig *graph, std::vector<IGraphConfig *> &sources);
+
+    // In the operations below, graph is the result root or any node whose
+    // direct children are the program groups. Lists are appended to (except
+    // where said otherwise); their items point into the graph.
+
+    // "exec_ctx_id" of every program group. Fails with the read status when
+    // a program group has none (the others are still collected).
+    static status_t getExecCtxIds(const IGraphConfig &graph, std::set<int32_t> &ids);
+    // Context id -> "tuning_mode" (-1 when missing) of the program groups;
+    // the first mode seen for a context wins. Status as getExecCtxIds.
+    static status_t getExecCtxIdsTuningMap(const IGraphConfig &graph, std::map<int32_t, int32_t> &tuningModes);
+    // Connections that enter a context from another one (peer text, port
+    // full name) or leave the graph through a virtual sink (port full name,
+    // sink). inputs receives the pixel-data feeders of type "source" or "hw",
+    // outputs the sinks fed with pixel data. err_argument when no connection
+    // is found, err_data for a peer without a node.
+    static status_t getExecCtxConnectionPorts(const IGraphConfig *graph,
+                                              std::vector<std::pair<std::string, std::string>> &connections,
+                                              std::vector<std::string> &inputs, std::vector<std::string> &outputs);
+    // Program groups whose integer under key (-1 when missing) equals value;
+    // err_general when there is none.
+    static status_t getProgramGroups(KeyId key, int32_t value, const IGraphConfig *graph,
+                                     std::vector<IGraphConfig *> &programGroups);
+    // Virtual sinks of graph's root whose "name" contains name (every sink
+    // for an empty name); err_noentry when there is none.
+    static status_t graphGetSinksByName(const std::string &name, const IGraphConfig *graph,
+                                        std::vector<IGraphConfig *> &sinks);
+    // Replaces ports by the ports of the given direction through which the
+    // subgraph (the nodes of type nodeType whose integer under key equals
+    // value) exchanges data with the outside; err_argument when there is none.
+    static status_t getSubgraphPorts(KeyId key, int32_t value, int32_t direction, const IGraphConfig &graph,
+                                     std::vector<IGraphConfig *> &ports, KeyId nodeType = key_program_group);
+    static status_t getInputPorts(KeyId key, int32_t value, const IGraphConfig &graph,
+                                  std::vector<IGraphConfig *> &ports, KeyId nodeType = key_program_group);
+    // Output ports of the subgraph; without any, the source ports (or the
+    // outputs of the non-subgraph nodes they feed) that lead into another
+    // subgraph.
+    static status_t getOutputPorts(KeyId key, int32_t value, const IGraphConfig &graph,
+                                   std::vector<IGraphConfig *> &ports, KeyId nodeType = key_program_group);
+    // First input port of the subgraph that has a peer.
+    static status_t getInputPort(KeyId key, int32_t value, const IGraphConfig *graph, IGraphConfig **port,
+                                 KeyId nodeType = key_program_group);
 
     // --- buffers flowing through ports --------------------------------------
 
