@@ -69,6 +69,18 @@ GraphConfigNode *resolvePort(GraphConfigNode *node, const Endpoint &endpoint)
     return port;
 }
 
+// The result's copy of an endpoint's descriptor node; null, with an error
+// naming the end ("src" or "dst"), when it cannot be copied.
+GraphConfigNode *copyEndpointNode(GraphQueryManager &manager, const IGraphConfig *nodes, const Endpoint &endpoint,
+                                  const char *end, GraphConfigNode *result)
+{
+    GraphConfigNode *node = GraphConfigNode::from(manager.copyNodeToResult(nodes, endpoint.node, result));
+    if (node == nullptr)
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to copy %s node(%s) from descriptor to settings", end,
+                            endpoint.nodeName.c_str());
+    return node;
+}
+
 // Appends one more "peer" attribute, after those already present.
 status_t appendPeer(GraphConfigNode *endpoint, const std::string &peer)
 {
@@ -294,12 +306,9 @@ status_t GraphQueryManager::getConnectionData(const std::string &sourceText, con
         }
     }
 
-    GraphConfigNode *sourceNode = GraphConfigNode::from(copyNodeToResult(nodes, source.node, result));
-    if (sourceNode == nullptr) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to copy src node(%s) from descriptor to settings",
-                            source.nodeName.c_str());
+    GraphConfigNode *sourceNode = copyEndpointNode(*this, nodes, source, "src", result);
+    if (sourceNode == nullptr)
         return err_general;
-    }
 
     int32_t enabled = 1;
     if (settingsItem->getValue(key_enabled, enabled) == err_none && enabled == 0) {
@@ -327,12 +336,9 @@ status_t GraphQueryManager::getConnectionData(const std::string &sourceText, con
         return err_none;
     }
 
-    GraphConfigNode *sinkNode = GraphConfigNode::from(copyNodeToResult(nodes, sink.node, result));
-    if (sinkNode == nullptr) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to copy dst node(%s) from descriptor to settings",
-                            sink.nodeName.c_str());
+    GraphConfigNode *sinkNode = copyEndpointNode(*this, nodes, sink, "dst", result);
+    if (sinkNode == nullptr)
         return err_general;
-    }
 
     GraphConfigNode *sourceEnd = nullptr;
     GraphConfigNode *sinkEnd = nullptr;
@@ -399,18 +405,12 @@ status_t GraphQueryManager::getStaticConnectionData(const std::string &sourceTex
     const Endpoint source(sourceText);
     const Endpoint sink(sinkText);
 
-    GraphConfigNode *sourceNode = GraphConfigNode::from(copyNodeToResult(nodes, source.node, result));
-    if (sourceNode == nullptr) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to copy src node(%s) from descriptor to settings",
-                            source.nodeName.c_str());
+    GraphConfigNode *sourceNode = copyEndpointNode(*this, nodes, source, "src", result);
+    if (sourceNode == nullptr)
         return err_general;
-    }
-    GraphConfigNode *sinkNode = GraphConfigNode::from(copyNodeToResult(nodes, sink.node, result));
-    if (sinkNode == nullptr) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to copy dst node(%s) from descriptor to settings",
-                            sink.nodeName.c_str());
+    GraphConfigNode *sinkNode = copyEndpointNode(*this, nodes, sink, "dst", result);
+    if (sinkNode == nullptr)
         return err_general;
-    }
 
     GraphConfigNode *sourceEnd = nullptr;
     GraphConfigNode *sinkEnd = nullptr;
