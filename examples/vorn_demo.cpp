@@ -41,7 +41,13 @@ struct LogLine {
     std::string text;
 };
 
-std::vector<LogLine> g_lines;
+// The library logs from its start-up code, before this file's globals are
+// constructed: the list is made on first use.
+std::vector<LogLine> &logLines()
+{
+    static std::vector<LogLine> lines;
+    return lines;
+}
 bool g_verbose = false;
 
 const char *levelName(uint32_t level)
@@ -59,14 +65,14 @@ const char *levelName(uint32_t level)
 void flushLog(const char *step)
 {
     size_t shown = 0;
-    for (const LogLine &line : g_lines) {
+    for (const LogLine &line : logLines()) {
         if (!g_verbose && line.level != VE_LOG_ERROR && line.level != VE_LOG_WARNING)
             continue;
         if (shown++ == 0)
             std::printf("  library messages while %s:\n", step);
         std::printf("    %-7s %s\n", levelName(line.level), line.text.c_str());
     }
-    g_lines.clear();
+    logLines().clear();
 }
 
 // ---------------------------------------------------------------------------
@@ -360,7 +366,7 @@ extern "C" void ve_log_common_vdebug(uint32_t level, const char *tag, const char
     size_t length = std::strlen(text);
     while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == ' '))
         text[--length] = '\0';
-    g_lines.push_back({level, text});
+    logLines().push_back({level, text});
 }
 
 int main(int argc, char **argv)
@@ -386,7 +392,7 @@ int main(int argc, char **argv)
     }
     if (items.empty())
         items = {{"width", "3840"}, {"height", "2160"}, {"fps", "30"}};
-    g_lines.clear();  // start-up lines of the library
+    logLines().clear();  // start-up lines of the library
 
     std::printf("libvorn %s\n\n", ve_dax_get_version_string());
 
@@ -417,7 +423,7 @@ int main(int argc, char **argv)
     manager.setGraphDescriptor(descriptor.get());
     manager.setGraphSettings(settings.get());
     manager.validateSettingsAgainstDescriptor();
-    const bool mismatch = !g_lines.empty();
+    const bool mismatch = !logLines().empty();
     std::printf("  versions    %s\n", mismatch ? "do not fit (see below)" : "fit");
     flushLog("checking versions");
     if (list)
