@@ -1,4 +1,5 @@
 // Key table, key generation and ItemUID paths.
+#include <map>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -96,6 +97,36 @@ TEST_F(KeyTableTest, GenerateKeyUsesTheEntryCount)
     // A name stored with id 0 gets a count-based id without a second entry.
     EXPECT_EQ(ItemUID::generateKey("na"), 118u);
     EXPECT_EQ(ItemUID::str2key("na"), 0u);
+}
+
+// A large table must not hand out the markers, the integer range or ids that
+// custom keys took: such a name would read as an integer attribute or take
+// over another name's id.
+TEST_F(KeyTableTest, GeneratedIdsStayUniqueAndOutsideTheReservedRanges)
+{
+    ItemUID::addCustomKeyMap({{"custom_at_200", 200}, {"custom_after_range", 12300}});
+    std::map<KeyId, std::string> generated;
+    for (int i = 0; i < 9000; ++i) {
+        const std::string name = "generated_" + std::to_string(i);
+        const size_t before = vorn_key_map.size();
+        const KeyId id = ItemUID::generateKey(name);
+        ASSERT_EQ(vorn_key_map.size(), before + 1);
+        ASSERT_FALSE(id >= key_generic_keys_end && id <= key_num_end) << name << " got " << id;
+        ASSERT_NE(id, 200u);
+        ASSERT_NE(id, 12300u);
+        ASSERT_TRUE(generated.emplace(id, name).second) << id << " handed out twice";
+        // Up to the first taken id, the id is the entry count, as always.
+        if (before < 200) {
+            ASSERT_EQ(id, before);
+        }
+    }
+    for (const auto &entry : generated) {
+        EXPECT_EQ(ItemUID::str2key(entry.second), entry.first);
+        EXPECT_EQ(ItemUID::key2str(entry.first), entry.second);
+    }
+    EXPECT_STREQ(ItemUID::key2str(key_width), "width");
+    EXPECT_STREQ(ItemUID::key2str(key_num_end), "num_end");
+    EXPECT_STREQ(ItemUID::key2str(200), "custom_at_200");
 }
 
 TEST_F(KeyTableTest, CustomKeysAndWholeTableCopies)

@@ -130,12 +130,36 @@ const char *ItemUID::key2str(KeyId key)
     return firstEntryName();
 }
 
+// A generated id is the number of entries in the table, as long as that id
+// is free and lies below the reserved ranges; a table that has grown past
+// 4094 entries continues after the integer range (so a generated name never
+// becomes an integer attribute or shares the id of another name), and an id
+// taken by a custom key is skipped.
 KeyId ItemUID::generateKey(const std::string &name)
 {
-    const KeyId id = static_cast<KeyId>(vorn_key_map.size());
-    if (vorn_key_map.emplace(name, id).second)
+    ReverseIndex &index = reverseIndex();
+    if (!index.current())
+        index.rebuild();
+    const uint64_t count = vorn_key_map.size();
+    uint64_t id = count < key_generic_keys_end ? count : count + (uint64_t{kIntegerKeysEnd} + 1 - key_generic_keys_end);
+    for (;; ++id) {
+        if (id >= key_generic_keys_end && id <= kIntegerKeysEnd)
+            id = uint64_t{kIntegerKeysEnd} + 1;
+        if (id > UINT32_MAX)
+            return 0;  // no free id left (not reachable with any real table)
+        if (index.firstName.find(static_cast<KeyId>(id)) == index.firstName.end())
+            break;
+    }
+    const KeyId key = static_cast<KeyId>(id);
+    if (vorn_key_map.emplace(name, key).second) {
         ++gTableGeneration;
-    return id;
+        // The id was free, so this name is now its only entry: the index
+        // stays current without a rebuild.
+        index.firstName.emplace(key, name);
+        index.tableSize = vorn_key_map.size();
+        index.generation = gTableGeneration;
+    }
+    return key;
 }
 
 void ItemUID::addCustomKeyMap(const KeyMap &map)

@@ -180,7 +180,9 @@ public:
     static const char *key2str(KeyId key);
     static bool isInteger(KeyId key) { return key > kIntegerKeysStart && key < kIntegerKeysEnd; }
     // Returns the number of entries before the call as the new id; inserts
-    // (name, id) unless the name is already present.
+    // (name, id) unless the name is already present. An id that is taken, or
+    // that falls in 4095..12287 (markers and integer range), is not handed
+    // out: ids then continue after 12287, skipping taken ones.
     static KeyId generateKey(const std::string &name);
     // Inserts each (name, id) whose name is not yet present; ids as given.
     static void addCustomKeyMap(const KeyMap &map);
