@@ -9,20 +9,16 @@
 #include <ve_cipr/ve_log_common.h>
 #include <vorn/graph_camera_util.h>
 
+#include "model/item_cast.h"
+
 namespace Vorn {
 
 namespace {
 constexpr const char *kTag = "VORN[XOS]";
 
-GraphConfigNode *asNode(GraphConfigItem *item)
-{
-    return (item != nullptr && item->type == ItemType::NODE) ? dynamic_cast<GraphConfigNode *>(item) : nullptr;
-}
-
-const GraphConfigNode *asNode(const GraphConfigItem *item)
-{
-    return asNode(const_cast<GraphConfigItem *>(item));
-}
+using detail::asIntAttribute;
+using detail::asNode;
+using detail::asStrAttribute;
 }  // namespace
 
 // --- items -----------------------------------------------------------------
@@ -98,7 +94,7 @@ GraphConfigNode::~GraphConfigNode()
     while (!pending.empty()) {
         GraphConfigItem *item = pending.back();
         pending.pop_back();
-        GraphConfigNode *node = item->type == ItemType::NODE ? dynamic_cast<GraphConfigNode *>(item) : nullptr;
+        GraphConfigNode *node = asNode(item);
         if (node != nullptr) {
             for (auto &child : node->mChildren)
                 pending.push_back(child.second);
@@ -313,14 +309,14 @@ GraphConfigNode *GraphConfigNode::copy() const
             auto [source, target] = pending.back();
             pending.pop_back();
             for (const auto &child : source->mChildren) {
-                GraphConfigItem *item = child.second;
+                const GraphConfigItem *item = child.second;
+                const GraphConfigNode *node = nullptr;
                 GraphConfigItem *duplicate = nullptr;
-                if (item->type == ItemType::INT && dynamic_cast<GraphConfigIntAttribute *>(item) != nullptr) {
-                    duplicate = static_cast<GraphConfigIntAttribute *>(item)->copy();
-                } else if (item->type == ItemType::STRING &&
-                           dynamic_cast<GraphConfigStrAttribute *>(item) != nullptr) {
-                    duplicate = static_cast<GraphConfigStrAttribute *>(item)->copy();
-                } else if (dynamic_cast<const GraphConfigNode *>(item) != nullptr) {
+                if (const GraphConfigIntAttribute *number = asIntAttribute(item)) {
+                    duplicate = number->copy();
+                } else if (const GraphConfigStrAttribute *text = asStrAttribute(item)) {
+                    duplicate = text->copy();
+                } else if ((node = asNode(item)) != nullptr) {
                     duplicate = new (std::nothrow) GraphConfigNode();
                 } else {
                     continue;  // an undefined item carries nothing to copy
@@ -332,7 +328,7 @@ GraphConfigNode *GraphConfigNode::copy() const
                     delete top;
                     return nullptr;
                 }
-                if (auto *node = dynamic_cast<const GraphConfigNode *>(item))
+                if (node != nullptr)
                     pending.emplace_back(node, static_cast<GraphConfigNode *>(duplicate));
             }
         }

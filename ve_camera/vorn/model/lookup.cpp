@@ -2,6 +2,8 @@
 // and NodeIterator.
 #include <vorn/graph_config.h>
 
+#include "model/item_cast.h"
+
 #include <iterator>
 
 #include <ve_cipr/ve_log_common.h>
@@ -13,7 +15,7 @@ constexpr const char *kTag = "VORN[XOS]";
 
 GraphConfigNode *nodeOf(GraphConfigItem *item)
 {
-    return (item != nullptr && item->type == ItemType::NODE) ? dynamic_cast<GraphConfigNode *>(item) : nullptr;
+    return detail::asNode(item);
 }
 }  // namespace
 

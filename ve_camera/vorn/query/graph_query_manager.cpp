@@ -2,6 +2,8 @@
 // for settings nodes whose values match a query.
 #include <vorn/graph_query_manager.h>
 
+#include "model/item_cast.h"
+
 #include <charconv>
 #include <cstring>
 
@@ -40,7 +42,7 @@ ItemRead compareAttribute(const GraphConfigNode &target, KeyId key, const std::s
         return sameText(text, static_cast<size_t>(end.ptr - text), wanted) ? ItemRead::Equal : ItemRead::Different;
     }
 
-    if (const auto *attribute = dynamic_cast<const GraphConfigStrAttribute *>(item))
+    if (const auto *attribute = detail::asStrAttribute(item))
         return attribute->value() == wanted ? ItemRead::Equal : ItemRead::Different;
 
     // Any other item kind that still answers a string read.
@@ -123,7 +125,7 @@ status_t GraphQueryManager::queryGraphs(const SearchQuery &query, GraphConfigLis
     const auto candidates = GraphConfigNode::from(mSettings)->children().equal_range(key_settings);
     for (auto it = candidates.first; it != candidates.second; ++it) {
         // Only nodes are settings; an attribute named "settings" is not one.
-        auto *candidate = dynamic_cast<GraphConfigNode *>(it->second);
+        auto *candidate = detail::asNode(it->second);
         if (candidate == nullptr || !isMatch(query, candidate))
             continue;
         result.push_back(candidate);

@@ -7,6 +7,8 @@
 #include <ve_cipr/ve_log_common.h>
 #include <vorn/graph_camera_util.h>
 
+#include "model/item_cast.h"
+
 namespace Vorn {
 
 namespace {
@@ -23,7 +25,7 @@ bool isProtected(KeyId key)
 
 GraphConfigNode *nodeOf(GraphConfigItem *item)
 {
-    return (item != nullptr && item->type == ItemType::NODE) ? dynamic_cast<GraphConfigNode *>(item) : nullptr;
+    return detail::asNode(item);
 }
 
 bool isIntFlagSet(const GraphConfigNode *node, KeyId key, bool whenZero)
