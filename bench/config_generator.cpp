@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -591,6 +592,388 @@ Document makeGraphSettings(size_t targetBytes, uint64_t seed)
     }
     w.end();
     return doc;
+}
+
+// --- a pipeline of chosen size -------------------------------------------------
+
+namespace {
+
+struct ScaledPort {
+    std::string name;
+    int id;
+    bool stats;          // statistics rather than pixel data
+    std::string format;
+    Resolution size;
+    bool connected = false;
+};
+
+struct ScaledGroup {
+    std::string name;
+    int pgId;
+    int execCtxId;
+    int streamId;
+    bool derived;
+    std::vector<std::string> kernels;
+    std::vector<ScaledPort> inputs;
+    std::vector<ScaledPort> outputs;
+};
+
+struct ScaledSink {
+    std::string name;
+    bool stats;
+    int streamId;  // -1: taken from the producer
+    std::string format;
+    Resolution size;
+};
+
+constexpr const char *kScaledSensor = "sensor";
+constexpr const char *kScaledReceiver = "csi_be_0";
+constexpr const char *kScaledBase = "pg_base";
+// The base node's kernels; a group built from it has its two inputs and
+// three outputs (pixel, pixel, statistics).
+constexpr const char *kBaseKernels[] = {"ob", "lsc", "bnlm", "demosaic", "ccm", "gamma", "csc", "ae_stats"};
+constexpr int kBaseInputs = 2;
+constexpr int kBaseOutputs = 3;
+
+const char *contentTypeOf(bool stats) { return stats ? "statistics" : "pixel_data"; }
+
+ScaledPort scaledPort(Prng &rng, const std::string &name, int id, bool stats)
+{
+    ScaledPort port;
+    port.name = name;
+    port.id = id;
+    port.stats = stats;
+    port.format = stats ? rng.pick(kStatFormats) : rng.pick(kYuvFormats);
+    port.size = stats ? Resolution{64, 48} : kResolutions[rng.range(2, static_cast<int>(std::size(kResolutions)) - 1)];
+    return port;
+}
+
+// Picks count distinct kernel names from the kernel vocabulary.
+std::vector<std::string> pickKernels(Prng &rng, int count)
+{
+    std::vector<std::string> pool(std::begin(kKernelBases), std::end(kKernelBases));
+    std::vector<std::string> picked;
+    for (int k = 0; k < count && !pool.empty(); ++k) {
+        const size_t at = static_cast<size_t>(rng.range(0, static_cast<int>(pool.size()) - 1));
+        picked.push_back(pool[at]);
+        pool[at] = pool.back();
+        pool.pop_back();
+    }
+    return picked;
+}
+
+struct ScaledModel {
+    std::string rawFormat;
+    Resolution sensorSize{};
+    std::vector<SensorMode> modes;
+    size_t activeMode = 0;
+    std::vector<ScaledGroup> groups;
+    std::vector<ScaledSink> sinks;
+    std::vector<Connection> connections;
+    std::vector<std::pair<std::string, std::string>> overrides;  // target, value
+};
+
+ScaledModel makeScaledModel(size_t programGroups, Prng &rng)
+{
+    ScaledModel m;
+    m.rawFormat = rng.pick(kRawFormats);
+    m.modes = makeSensorModes(rng, 4);
+    m.activeMode = static_cast<size_t>(rng.range(0, static_cast<int>(m.modes.size()) - 1));
+    m.sensorSize = m.modes[m.activeMode].output;
+
+    for (size_t i = 0; i < programGroups; ++i) {
+        ScaledGroup g;
+        g.name = "pg" + std::to_string(i);
+        g.pgId = static_cast<int>(i);
+        g.execCtxId = static_cast<int>(i / 4);
+        g.streamId = 60000 + static_cast<int>(i % 4);
+        // The first group takes the receiver's output alone, so it is never derived.
+        g.derived = i % 50 == 25;
+        int inputs = 0;
+        if (g.derived) {
+            g.kernels.assign(std::begin(kBaseKernels), std::end(kBaseKernels));
+            inputs = kBaseInputs;
+        } else {
+            g.kernels = pickKernels(rng, rng.range(6, 16));
+            inputs = i == 0 ? 1 : (rng.chance(35) ? 2 : 1);
+        }
+        int portId = 0;
+        for (int in = 0; in < inputs; ++in)
+            g.inputs.push_back(scaledPort(rng, "in" + std::to_string(in), portId++, false));
+        if (g.derived) {
+            g.outputs.push_back(scaledPort(rng, "out0", portId++, false));
+            g.outputs.push_back(scaledPort(rng, "out1", portId++, false));
+            g.outputs.push_back(scaledPort(rng, "out2", portId++, true));
+        } else {
+            const int outputs = rng.range(2, 3);
+            g.outputs.push_back(scaledPort(rng, "out0", portId++, false));
+            g.outputs.push_back(scaledPort(rng, "out1", portId++, !rng.chance(60)));
+            if (outputs == 3)
+                g.outputs.push_back(scaledPort(rng, "out2", portId++, true));
+        }
+        m.groups.push_back(g);
+    }
+
+    auto pixelOutput = [&rng](ScaledGroup &g) -> ScaledPort & {
+        std::vector<size_t> pixel;
+        for (size_t o = 0; o < g.outputs.size(); ++o)
+            if (!g.outputs[o].stats)
+                pixel.push_back(o);
+        return g.outputs[rng.pick(pixel)];
+    };
+
+    m.connections.push_back({endpoint(kScaledSensor, "out"), endpoint(kScaledReceiver, "in"), true});
+    for (size_t i = 0; i < m.groups.size(); ++i) {
+        ScaledGroup &g = m.groups[i];
+        for (size_t in = 0; in < g.inputs.size(); ++in) {
+            std::string source;
+            if (i == 0) {
+                source = endpoint(kScaledReceiver, "out");
+            } else {
+                // The main input from one of the last few groups keeps the
+                // tree deep; a second input may come from any earlier one.
+                const int parent = in == 0 ? rng.range(std::max(0, static_cast<int>(i) - 6), static_cast<int>(i) - 1)
+                                           : rng.range(0, static_cast<int>(i) - 1);
+                ScaledGroup &producer = m.groups[static_cast<size_t>(parent)];
+                ScaledPort &out = pixelOutput(producer);
+                out.connected = true;
+                source = endpoint(producer.name, out.name);
+            }
+            m.connections.push_back({source, endpoint(g.name, g.inputs[in].name), i != 0 && rng.chance(20)});
+        }
+    }
+
+    // Outputs the tree left over end at virtual sinks, or nowhere.
+    size_t pixelSinks = 0;
+    size_t statsSinks = 0;
+    for (ScaledGroup &g : m.groups) {
+        for (ScaledPort &out : g.outputs) {
+            if (out.connected || !rng.chance(out.stats ? 70 : 50))
+                continue;
+            ScaledSink sink;
+            sink.stats = out.stats;
+            // Numbered per kind, so a bigger pipeline reuses a smaller one's names.
+            sink.name = (out.stats ? "st" : "px") + std::to_string(out.stats ? statsSinks++ : pixelSinks++);
+            sink.streamId = rng.chance(50) ? static_cast<int>(m.sinks.size() % 8) : -1;
+            sink.format = out.format;
+            sink.size = out.size;
+            m.sinks.push_back(sink);
+            out.connected = true;
+            m.connections.push_back({endpoint(g.name, out.name), sink.name, rng.chance(25)});
+        }
+    }
+
+    for (size_t i = 0; i < m.groups.size(); i += 25) {
+        m.overrides.emplace_back(m.groups[i].name + ":out0:format", "NV12");
+        m.overrides.emplace_back(m.groups[i].name + ":psys_frequency", "600");
+    }
+    return m;
+}
+
+void writeScaledPort(XmlWriter &w, const ScaledPort &port, int direction)
+{
+    writePort(w, port.name, port.id, direction, port.format, contentTypeOf(port.stats));
+}
+
+void writeScaledKernels(XmlWriter &w, Prng &rng, const std::vector<std::string> &kernels)
+{
+    for (size_t k = 0; k < kernels.size(); ++k) {
+        const int metadata[3] = {rng.range(0, 15), rng.range(0, 15), rng.range(0, 15)};
+        w.begin("kernel")
+            .attr("name", kernels[k])
+            .attr("id", static_cast<int>(k))
+            .attr("enabled", 1)
+            .attr("metadata", metadataText(metadata));
+        if (rng.chance(15))
+            w.attr("rcb", 1);
+        w.end();
+    }
+}
+
+void writeScaledDescriptor(ScaledPipeline &out, const ScaledModel &m, Prng &rng)
+{
+    Document &doc = out.descriptor;
+    XmlWriter w(doc);
+    doc.text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    w.begin("graph_descriptor").attr("version", "6");
+    w.begin("nodes");
+
+    w.begin("source").attr("name", kScaledSensor).attr("stream_id", 0).attr("sensor_type", "bayer");
+    writePort(w, "out", 0, 1, m.rawFormat, "pixel_data");
+    w.end();
+    w.begin("csi_be").attr("name", kScaledReceiver).attr("stream_id", 0);
+    writePort(w, "in", 0, 0, m.rawFormat, "pixel_data");
+    writePort(w, "out", 1, 1, m.rawFormat, "pixel_data");
+    w.end();
+
+    w.begin("base_node")
+        .attr("name", kScaledBase)
+        .attr("base_type", "program_group")
+        .attr("pg_id", 0)
+        .attr("exec_ctx_id", 0)
+        .attr("stream_id", 60000)
+        .attr("psys_frequency", 400);
+    writeScaledKernels(w, rng, std::vector<std::string>(std::begin(kBaseKernels), std::end(kBaseKernels)));
+    for (int in = 0; in < kBaseInputs; ++in)
+        writePort(w, "in" + std::to_string(in), in, 0, "NV12", "pixel_data");
+    for (int o = 0; o < kBaseOutputs; ++o)
+        writePort(w, "out" + std::to_string(o), kBaseInputs + o, 1, o == 2 ? "STAT" : "NV12",
+                  contentTypeOf(o == 2));
+    w.end();
+
+    for (const ScaledGroup &g : m.groups) {
+        if (g.derived) {
+            w.begin("program_group").attr("name", g.name).attr("base_node", kScaledBase);
+            w.begin("override").attr("target", "pg_id").attr("value", g.pgId);
+            w.end();
+            w.begin("override").attr("target", "exec_ctx_id").attr("value", g.execCtxId);
+            w.end();
+            w.begin("override").attr("target", "stream_id").attr("value", g.streamId);
+            w.end();
+            w.end();
+            ++out.derivedGroups;
+            continue;
+        }
+        w.begin("program_group")
+            .attr("name", g.name)
+            .attr("pg_id", g.pgId)
+            .attr("exec_ctx_id", g.execCtxId)
+            .attr("stream_id", g.streamId)
+            .attr("psys_frequency", 400);
+        writeScaledKernels(w, rng, g.kernels);
+        for (const ScaledPort &port : g.inputs)
+            writeScaledPort(w, port, 0);
+        for (const ScaledPort &port : g.outputs)
+            writeScaledPort(w, port, 1);
+        w.end();
+    }
+
+    for (const ScaledSink &sink : m.sinks) {
+        w.begin("sink").attr("name", sink.name);
+        if (sink.streamId >= 0)
+            w.attr("stream_id", sink.streamId);
+        w.attr("format", sink.format).attr("content_type", contentTypeOf(sink.stats));
+        w.end();
+    }
+    w.end();  // nodes
+
+    w.begin("graphs");
+    w.begin("graph").attr("id", out.graphId).attr("description", "scaled_pipe_" + std::to_string(m.groups.size()));
+    for (const Connection &c : m.connections) {
+        w.begin("connection").attr("source", c.source).attr("sink", c.sink);
+        if (c.isStatic) {
+            w.attr("static", "true");
+            ++out.staticConnections;
+        }
+        w.end();
+    }
+    for (const auto &change : m.overrides) {
+        w.begin("apply").attr("target", change.first).attr("value", change.second);
+        w.end();
+    }
+    w.end();  // graph
+    w.end();  // graphs
+    w.end();  // graph_descriptor
+}
+
+void writeScaledPortSettings(XmlWriter &w, const ScaledPort &port, bool enabled)
+{
+    w.begin(port.name)
+        .attr("format", port.format)
+        .attr("width", port.size.width)
+        .attr("height", port.size.height)
+        .attr("enabled", enabled ? 1 : 0);
+    w.end();
+}
+
+void writeScaledSettings(ScaledPipeline &out, const ScaledModel &m, Prng &rng)
+{
+    Document &doc = out.settings;
+    XmlWriter w(doc);
+    doc.text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    w.begin("graph_settings").attr("version", "6.0");
+
+    w.begin("sensor_modes").attr("sensor_name", "scaled_sensor").attr("bpp", 10);
+    for (const SensorMode &mode : m.modes) {
+        w.begin("sensor_mode")
+            .attr("name", mode.name)
+            .attr("id", mode.id)
+            .attr("width", mode.output.width)
+            .attr("height", mode.output.height)
+            .attr("fps", mode.fps);
+        writeResolution(w, "out", mode.output, m.rawFormat);
+        w.end();
+    }
+    w.end();
+    doc.sensorModes = m.modes.size();
+
+    const SensorMode &mode = m.modes[m.activeMode];
+    w.begin("settings")
+        .attr("key", out.settingsKey)
+        .attr("id", out.graphId)
+        .attr("width", 1920)
+        .attr("height", 1080)
+        .attr("fps", mode.fps)
+        .attr("description", "scaled_pipe_" + std::to_string(m.groups.size()));
+    ++doc.settingsEntries;
+
+    w.begin(kScaledSensor).attr("mode_id", mode.name);
+    writeResolution(w, "out", mode.output, m.rawFormat);
+    w.end();
+    w.begin(kScaledReceiver).attr("enabled", 1);
+    writeResolution(w, "in", mode.output, m.rawFormat);
+    writeResolution(w, "out", mode.output, m.rawFormat);
+    w.end();
+
+    for (const ScaledGroup &g : m.groups) {
+        w.begin(g.name).attr("enabled", 1).attr("operation_mode", rng.pick(kOperationModes));
+        for (const std::string &kernel : g.kernels) {
+            w.begin(kernel).attr("enabled", rng.chance(85) ? 1 : 0);
+            if (resizes(kernel)) {
+                writeCrop(w, "input", m.sensorSize, 8 * rng.range(0, 4), 8 * rng.range(0, 4));
+                writeResolution(w, "output", g.outputs.front().size, "");
+            }
+            w.end();
+        }
+        for (const ScaledPort &port : g.inputs)
+            writeScaledPortSettings(w, port, true);
+        // Outputs nothing consumes are mostly switched off already here.
+        for (const ScaledPort &port : g.outputs)
+            writeScaledPortSettings(w, port, port.connected || rng.chance(30));
+        w.end();
+    }
+
+    for (const ScaledSink &sink : m.sinks) {
+        w.begin(sink.name)
+            .attr("format", sink.format)
+            .attr("width", sink.size.width)
+            .attr("height", sink.size.height)
+            .attr("enabled", 1);
+        w.end();
+    }
+    w.end();  // settings
+    w.end();  // graph_settings
+}
+
+}  // namespace
+
+ScaledPipeline makeScaledPipeline(size_t programGroups, uint64_t seed)
+{
+    Prng rng(seed ^ 0x5ca1'ed00'0000ULL);
+    const ScaledModel m = makeScaledModel(programGroups, rng);
+    ScaledPipeline out;
+    out.graphId = 100;
+    out.settingsKey = 9000;
+    out.programGroups = m.groups.size();
+    out.sinks = m.sinks.size();
+    // Every connection is made: the settings name every endpoint and enable
+    // every connected output, so each node of the model is in the result.
+    out.nodes = 2 + m.groups.size() + m.sinks.size();
+    out.connections = m.connections.size();
+    out.overrides = m.overrides.size();
+    writeScaledDescriptor(out, m, rng);
+    writeScaledSettings(out, m, rng);
+    return out;
 }
 
 namespace {

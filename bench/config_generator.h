@@ -34,6 +34,33 @@ Document makeGraphDescriptor(uint64_t seed = kDefaultSeed);
 // use case may overshoot by one entry, about ten kilobytes).
 Document makeGraphSettings(size_t targetBytes, uint64_t seed = kDefaultSeed);
 
+// A graph descriptor and graph settings whose one graph scales with the
+// number of program groups: a sensor source with one raw output and a CSI
+// receiver feeding a tree of program groups (1 or 2 inputs and 2 or 3
+// outputs each, 6 to 16 kernels), about one group in fifty built from a base
+// node, outputs left over by the tree ending in pixel or statistics virtual
+// sinks, a fifth of the connections static, and two overrides per 25 groups.
+// The settings hold one <settings> entry naming every node and port of the
+// graph, and a few sensor modes. Node names are pg<i>, px<i> (pixel sinks)
+// and st<i> (statistics sinks), numbered from 0, so a bigger pipeline reuses
+// every name of a smaller one. Each name becomes a generated key (about two
+// per group).
+struct ScaledPipeline {
+    Document descriptor;
+    Document settings;
+    int graphId = 0;          // "id" of the graph and of its settings entry
+    int settingsKey = 0;      // "key" of the settings entry
+    size_t programGroups = 0;
+    size_t derivedGroups = 0;  // program groups built from the base node
+    size_t sinks = 0;          // virtual sinks, pixel and statistics
+    size_t nodes = 0;          // top-level nodes of the result graph: sensor, receiver, groups, sinks
+    size_t connections = 0;    // <connection> elements of the graph
+    size_t staticConnections = 0;
+    size_t overrides = 0;      // <apply> elements of the graph
+};
+
+ScaledPipeline makeScaledPipeline(size_t programGroups, uint64_t seed = kDefaultSeed);
+
 // A scratch directory for benchmark inputs, created on first use
 // ($VORN_BENCH_DIR if set and kept afterwards, else a fresh directory under
 // $TMPDIR or /tmp). Empty when it cannot be created.
