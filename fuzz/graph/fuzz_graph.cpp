@@ -1,0 +1,154 @@
+// Fuzz target of the main road of libvorn: an input is a graph descriptor and
+// graph settings separated by a NUL byte (without one, the whole input is the
+// settings and the bundled sample descriptor is used). Both are loaded from
+// memory; every settings entry (up to 16) gets its result graph built, read
+// through the port, format and execution-context queries, edited through a
+// format change and released. Nothing may crash, leak or read out of bounds.
+//
+// Loading adds generated keys to the process-wide key table; the table is
+// put back after each input so that inputs stay independent.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <vorn/vorn.h>
+
+using namespace Vorn;
+
+namespace {
+
+constexpr size_t kMaxGraphs = 16;
+
+IGraphConfig *parse(const char *data, size_t size)
+{
+    VornParser parser;
+    IGraphConfig *tree = nullptr;
+    parser.parseVornXmlData(data, size, &tree);
+    return tree;
+}
+
+const std::string &sampleDescriptor()
+{
+    static const std::string text = [] {
+        std::string content;
+        if (FILE *file = std::fopen(VORN_SAMPLE_DIR "/sample_descriptor.xml", "rb")) {
+            char buffer[4096];
+            size_t got = 0;
+            while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+                content.append(buffer, got);
+            std::fclose(file);
+        }
+        return content;
+    }();
+    return text;
+}
+
+void readPort(IGraphConfig *port)
+{
+    uint32_t enabled = 0, uid = 0, width = 0, height = 0, fourcc = 0, bpl = 0, bpp = 0;
+    if (GraphCameraUtil::portGetFormat(port, enabled, uid, width, height, fourcc, bpl, bpp) == err_none &&
+        enabled != 0) {
+        VornFormats::ve_format_t format;
+        if (VornFormats::getFormatByFourcc(fourcc, format) == err_none) {
+            uint32_t offsets[3] = {}, sizes[3] = {};
+            (void)VornFormats::calculateBufferSize(format, width, height, bpl, offsets, sizes);
+        }
+    }
+    GraphCameraUtil::PortDescriptor descriptor;
+    (void)GraphCameraUtil::portGetDescriptor(port, descriptor);
+    (void)GraphCameraUtil::portGetPeerFormat(port);
+    (void)GraphCameraUtil::isEdgePort(port);
+    (void)GraphCameraUtil::portIsVirtual(port);
+    int32_t w = 0, h = 0, l = 0, t = 0, r = 0, b = 0;
+    (void)GraphCameraUtil::getDimensions(port, &w, &h, &l, &t, &r, &b);
+    IGraphConfig *peer = nullptr;
+    (void)GraphCameraUtil::portGetPeer(port, &peer);
+}
+
+void readGraph(IGraphConfig *graph)
+{
+    std::vector<IGraphConfig *> sources;
+    (void)GraphCameraUtil::getSourceNode(graph, sources);
+    std::set<int32_t> contexts;
+    (void)GraphCameraUtil::getExecCtxIds(*graph, contexts);
+    std::map<int32_t, int32_t> tuning;
+    (void)GraphCameraUtil::getExecCtxIdsTuningMap(*graph, tuning);
+    std::vector<std::pair<std::string, std::string>> connections;
+    std::vector<std::string> inputs, outputs;
+    (void)GraphCameraUtil::getExecCtxConnectionPorts(graph, connections, inputs, outputs);
+    for (int32_t context : contexts) {
+        std::vector<IGraphConfig *> ports;
+        (void)GraphCameraUtil::getInputPorts(key_exec_ctx_id, context, *graph, ports);
+        (void)GraphCameraUtil::getOutputPorts(key_exec_ctx_id, context, *graph, ports);
+    }
+    std::vector<IGraphConfig *> sinks;
+    (void)GraphCameraUtil::graphGetSinksByName("", graph, sinks);
+    std::string type;
+    (void)GraphCameraUtil::sensorGetType(graph, type);
+
+    // Ports one level below the top nodes; the first pixel port also gets a
+    // format change through its peer's options.
+    bool changed = false;
+    NodeIterator nodes(graph);
+    while (IGraphConfig *node = nodes.iterateDescendants()) {
+        uint32_t kernels = 0;
+        (void)GraphCameraUtil::getKernelCountInPg(node, kernels);
+        NodeIterator ports(node);
+        while (IGraphConfig *port = ports.iterateByType(key_port)) {
+            readPort(port);
+            if (!changed) {
+                changed = true;
+                (void)GraphCameraUtil::applyFormat(port, "YUV420_10_SP");
+            }
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static const KeyMap initialKeys = vorn_key_map;
+
+    const char *text = reinterpret_cast<const char *>(data);
+    const void *nul = std::memchr(text, '\0', size);
+    IGraphConfig *descriptor = nullptr;
+    IGraphConfig *settings = nullptr;
+    if (nul != nullptr) {
+        const size_t split = static_cast<size_t>(static_cast<const char *>(nul) - text);
+        descriptor = parse(text, split);
+        settings = parse(text + split + 1, size - split - 1);
+    } else {
+        descriptor = parse(sampleDescriptor().data(), sampleDescriptor().size());
+        settings = parse(text, size);
+    }
+
+    if (descriptor != nullptr && settings != nullptr) {
+        GraphQueryManager manager;
+        manager.setGraphDescriptor(descriptor);
+        manager.setGraphSettings(settings);
+        (void)manager.validateSettingsAgainstDescriptor();
+        GraphConfigList all;
+        (void)manager.queryGraphs({}, all, true);
+        GraphConfigList sized;
+        (void)manager.queryGraphs({{ItemUID{key_width}, "1920"}, {ItemUID("sensor:mode_id"), "full"}}, all, sized,
+                                  false);
+        for (size_t i = 0; i < all.size() && i < kMaxGraphs; ++i) {
+            IGraphConfig *graph = nullptr;
+            const status_t status = manager.createGraph(all[i], &graph);
+            if (status == err_none && graph != nullptr)
+                readGraph(graph);
+            manager.destroyGraph(graph);
+        }
+    }
+    delete descriptor;
+    delete settings;
+    copyVornKeys(initialKeys);
+    return 0;
+}
