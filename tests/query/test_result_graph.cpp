@@ -15,6 +15,7 @@
 using namespace Vorn;
 using vorn_test::intOf;
 using vorn_test::LogCapture;
+using vorn_test::peersOf;
 using vorn_test::strOf;
 
 namespace {
@@ -60,21 +61,6 @@ protected:
         return graph->getDescendantByString(path);
     }
 
-    // Every "peer" of item, in order.
-    static std::vector<std::string> peers(const IGraphConfig *item)
-    {
-        std::vector<std::string> out;
-        if (item == nullptr)
-            return out;
-        const auto range = GraphConfigNode::from(item)->children().equal_range(key_peer);
-        for (auto it = range.first; it != range.second; ++it) {
-            std::string text;
-            it->second->getValue(text);
-            out.push_back(text);
-        }
-        return out;
-    }
-
     vorn_test::Tree mDescriptor;
     vorn_test::Tree mSettings;
     GraphQueryManager mManager;
@@ -94,12 +80,12 @@ TEST_F(ResultGraph, BuildsConnectedNodesPeersSettingsOverridesAndSensorMode)
     EXPECT_EQ(strOf(at(graph, "graph"), key_version), "4");
 
     // Connections turned into peers on both ends, in connection order.
-    EXPECT_EQ(peers(at(graph, "sensor:output")), Peers{"isa:input"});
-    EXPECT_EQ(peers(at(graph, "isa:input")), Peers{"sensor:output"});
-    EXPECT_EQ(peers(at(graph, "isa:main")), (Peers{"post:in", "video_sink"}));
+    EXPECT_EQ(peersOf(at(graph, "sensor:output")), Peers{"isa:input"});
+    EXPECT_EQ(peersOf(at(graph, "isa:input")), Peers{"sensor:output"});
+    EXPECT_EQ(peersOf(at(graph, "isa:main")), (Peers{"post:in", "video_sink"}));
     EXPECT_TRUE(log.has(VE_LOG_VERBOSE, kTag, "Node(isa) port 'main' already connected once to 'post:in'"));
-    EXPECT_EQ(peers(at(graph, "post:in")), Peers{"isa:main"});
-    EXPECT_EQ(peers(at(graph, "preview_sink")), Peers{"post:out"});
+    EXPECT_EQ(peersOf(at(graph, "post:in")), Peers{"isa:main"});
+    EXPECT_EQ(peersOf(at(graph, "preview_sink")), Peers{"post:out"});
 
     // Virtual sinks: input direction; stream id inherited only when missing.
     EXPECT_EQ(intOf(at(graph, "preview_sink"), key_direction), 0);
@@ -108,7 +94,7 @@ TEST_F(ResultGraph, BuildsConnectedNodesPeersSettingsOverridesAndSensorMode)
 
     // The static stats connection needs no settings; the sink takes the
     // producer's execution context (as it was before the overrides).
-    EXPECT_EQ(peers(at(graph, "ae_stats_sink")), Peers{"isa:stats"});
+    EXPECT_EQ(peersOf(at(graph, "ae_stats_sink")), Peers{"isa:stats"});
     EXPECT_EQ(intOf(at(graph, "ae_stats_sink"), key_exec_ctx_id), 0);
 
     // A settings-dependent connection whose source the settings lack.
@@ -149,7 +135,7 @@ TEST_F(ResultGraph, DisabledSourcePortKeepsNodeButDropsItsConnections)
     ASSERT_EQ(status, err_none) << log.dump();
     EXPECT_TRUE(log.has(VE_LOG_VERBOSE, kTag, "Source port main disabled, skip destination and peer processing"));
     EXPECT_NE(at(graph, "isa"), nullptr);
-    EXPECT_TRUE(peers(at(graph, "isa:main")).empty());
+    EXPECT_TRUE(peersOf(at(graph, "isa:main")).empty());
     EXPECT_EQ(at(graph, "video_sink:direction"), nullptr);  // merged from settings, never connected
     EXPECT_TRUE(log.has(VE_LOG_WARNING, kTag, "WARNING: Node(post) not found from settings(2), ignoring connection."));
     EXPECT_EQ(at(graph, "post"), nullptr);
@@ -163,11 +149,11 @@ TEST_F(ResultGraph, StaticConnectionsAndPeerRedirectWithoutSensor)
     const Graph graph = build(6, status);
     ASSERT_EQ(status, err_none) << log.dump();
     // "static" = "1" connects nodes the settings never mention.
-    EXPECT_EQ(peers(at(graph, "tpg:output")), Peers{"isa:input"});
+    EXPECT_EQ(peersOf(at(graph, "tpg:output")), Peers{"isa:input"});
     // The settings' "peer" of the source port replaces the virtual sink.
     EXPECT_TRUE(log.has(VE_LOG_VERBOSE, kTag, "Overriding destination node preview_sink with video_sink"));
-    EXPECT_EQ(peers(at(graph, "isa:main")), Peers{"video_sink"});
-    EXPECT_EQ(peers(at(graph, "video_sink")), Peers{"isa:main"});
+    EXPECT_EQ(peersOf(at(graph, "isa:main")), Peers{"video_sink"});
+    EXPECT_EQ(peersOf(at(graph, "video_sink")), Peers{"isa:main"});
     EXPECT_EQ(at(graph, "preview_sink"), nullptr);
     // The first source is no sensor: no mode needed.
     EXPECT_EQ(at(graph, "sensor"), nullptr);

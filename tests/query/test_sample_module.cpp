@@ -18,6 +18,7 @@
 using namespace Vorn;
 using vorn_test::intOf;
 using vorn_test::LogCapture;
+using vorn_test::peersOf;
 using vorn_test::strOf;
 using vorn_test::Tree;
 
@@ -69,20 +70,6 @@ bool sameTree(const GraphConfigNode &a, const GraphConfigNode &b, std::string &w
         }
     }
     return true;
-}
-
-std::vector<std::string> peersOf(const IGraphConfig *item)
-{
-    std::vector<std::string> out;
-    if (item == nullptr)
-        return out;
-    const auto range = GraphConfigNode::from(item)->children().equal_range(key_peer);
-    for (auto it = range.first; it != range.second; ++it) {
-        std::string text;
-        it->second->getValue(text);
-        out.push_back(text);
-    }
-    return out;
 }
 
 // "node:port" of a port, the node name of a virtual sink.

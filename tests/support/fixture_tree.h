@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,21 @@ inline std::string strOf(const Vorn::IGraphConfig *node, Vorn::KeyId key)
     if (node == nullptr || node->getValue(key, value) != err_none)
         return "<none>";
     return value;
+}
+
+// Every "peer" of a port or virtual sink, in connection order.
+inline std::vector<std::string> peersOf(const Vorn::IGraphConfig *item)
+{
+    std::vector<std::string> out;
+    if (item == nullptr)
+        return out;
+    const auto range = Vorn::GraphConfigNode::from(item)->children().equal_range(Vorn::key_peer);
+    for (auto it = range.first; it != range.second; ++it) {
+        std::string text;
+        it->second->getValue(text);
+        out.push_back(text);
+    }
+    return out;
 }
 
 }  // namespace vorn_test
