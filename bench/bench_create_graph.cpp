@@ -13,11 +13,10 @@
 // stays in the last-level cache, the 20 MB of 1,000 groups do not, so both
 // step up once between those sizes and stay level after.
 //
-// Every size is generated and loaded before the first benchmark runs, so
-// that all of them see the same key table (a bigger pipeline reuses the
-// names of a smaller one). Each input is checked once before timing: status
-// err_none, every node of the pipeline in the result and two peers per
-// connection.
+// Each size is generated and loaded when its first benchmark runs, after the
+// trees of the previous size are released. Each input is checked once before
+// timing: status err_none, every node of the pipeline in the result and two
+// peers per connection.
 //
 // After the benchmarks a summary prints, per size, the time per iteration of
 // both, their ratio, the time per node and per connection, and the growth of
@@ -57,6 +56,8 @@ struct Input {
     size_t resultNodes = 0;  // top-level nodes of the result, the graph element excluded
     size_t resultItems = 0;  // every item of the result tree
     size_t peers = 0;        // "peer" attributes in the result
+    bool prepared = false;
+    bool released = false;
 };
 
 std::vector<Input> &inputs()
@@ -192,15 +193,27 @@ bool prepare(Input &in)
     return true;
 }
 
-// Generates and loads every size once.
-void prepareAll()
+// Generates and loads the input of one size the first time one of its
+// benchmarks runs, and releases the trees of every other size first: each
+// size is measured on a heap that holds only its own input, as a camera
+// service holds one configuration.
+bool use(Input &in)
 {
-    static bool prepared = false;
-    if (prepared)
-        return;
-    prepared = true;
-    for (Input &in : inputs())
+    if (!in.prepared) {
+        for (Input &other : inputs()) {
+            if (&other == &in)
+                continue;
+            other.entry = nullptr;
+            other.copied.clear();
+            other.copiedKeys.clear();
+            other.descriptor.reset();
+            other.settings.reset();
+            other.released = other.prepared;  // its benchmarks have run
+        }
+        in.prepared = true;
         prepare(in);
+    }
+    return in.error.empty() && !in.released;
 }
 
 void setCounters(benchmark::State &state, const Input &in)
@@ -217,9 +230,8 @@ void setCounters(benchmark::State &state, const Input &in)
 
 void runCreateGraph(benchmark::State &state, Input &in)
 {
-    prepareAll();
-    if (!in.error.empty()) {
-        state.SkipWithError(in.error.c_str());
+    if (!use(in)) {
+        state.SkipWithError(in.released ? "input already released" : in.error.c_str());
         return;
     }
     Vorn::GraphQueryManager manager;
@@ -240,9 +252,8 @@ void runCreateGraph(benchmark::State &state, Input &in)
 
 void runBaseline(benchmark::State &state, Input &in)
 {
-    prepareAll();
-    if (!in.error.empty()) {
-        state.SkipWithError(in.error.c_str());
+    if (!use(in)) {
+        state.SkipWithError(in.released ? "input already released" : in.error.c_str());
         return;
     }
     for (auto _ : state) {
