@@ -28,12 +28,12 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
 #include <vorn/vorn.h>
 
+#include "best_run_reporter.h"
 #include "config_generator.h"
 
 namespace {
@@ -293,8 +293,7 @@ void registerBenchmarks()
             b->Unit(benchmark::kMicrosecond)
                 ->MinTime(0.2)
                 ->Repetitions(5)
-                ->ComputeStatistics("min",
-                                    [](const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); })
+                ->ComputeStatistics("min", vornbench::minimumOf)
                 ->DisplayAggregatesOnly(true);
         }
     }
@@ -302,34 +301,7 @@ void registerBenchmarks()
 
 // --- summary ------------------------------------------------------------------
 
-class CollectingReporter : public benchmark::ConsoleReporter {
-public:
-    explicit CollectingReporter(OutputOptions options) : ConsoleReporter(options) {}
-
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs) {
-            // Single runs, or the "min" aggregate of repetitions.
-            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-            const bool best = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
-            if (!(single || best) || run.error_occurred || run.iterations == 0)
-                continue;
-            mSeconds[run.run_name.function_name] = run.cpu_accumulated_time / static_cast<double>(run.iterations);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    double find(const std::string &name) const
-    {
-        auto found = mSeconds.find(name);
-        return found != mSeconds.end() ? found->second : 0;
-    }
-
-private:
-    std::map<std::string, double> mSeconds;  // CPU time per iteration
-};
-
-void printSummary(const CollectingReporter &reporter)
+void printSummary(const vornbench::BestRunReporter &reporter)
 {
     std::printf("\ncreateGraph + destroyGraph against the copy baseline (CPU time per iteration, best of 5;\n"
                 "ratio = create / baseline; growth = create time per node against the previous size, 1.00 is "
@@ -340,8 +312,10 @@ void printSummary(const CollectingReporter &reporter)
     double previousPerNode = 0;
     double previousRatio = 0;
     for (const Input &in : inputs()) {
-        const double create = reporter.find(benchmarkName("create_graph", in));
-        const double base = reporter.find(benchmarkName("copy_baseline", in));
+        const vornbench::BestRun *createRun = reporter.find(benchmarkName("create_graph", in));
+        const vornbench::BestRun *baseRun = reporter.find(benchmarkName("copy_baseline", in));
+        const double create = createRun != nullptr ? createRun->cpuSeconds : 0;
+        const double base = baseRun != nullptr ? baseRun->cpuSeconds : 0;
         if (!in.error.empty() || create <= 0 || base <= 0)
             continue;
         const double nodes = static_cast<double>(in.resultNodes);
@@ -371,13 +345,5 @@ void printSummary(const CollectingReporter &reporter)
 int main(int argc, char **argv)
 {
     registerBenchmarks();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    CollectingReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_Color
-                                                      : benchmark::ConsoleReporter::OO_None);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    printSummary(reporter);
-    benchmark::Shutdown();
-    return 0;
+    return vornbench::runWithSummary(argc, argv, printSummary);
 }

@@ -32,6 +32,7 @@
 
 #include <vorn/vorn.h>
 
+#include "best_run_reporter.h"
 #include "config_generator.h"
 
 // --- heap accounting --------------------------------------------------------
@@ -345,9 +346,7 @@ void registerBenchmarks()
                                        name.c_str(), [&in, mode](benchmark::State &s) { runExpat(s, in, mode); });
                 // Best of several repetitions: the machine may be shared.
                 b->Unit(benchmark::kMillisecond)
-                    ->ComputeStatistics("min", [](const std::vector<double> &v) {
-                        return *std::min_element(v.begin(), v.end());
-                    })
+                    ->ComputeStatistics("min", vornbench::minimumOf)
                     ->DisplayAggregatesOnly(true);
                 // The large documents take a second or more per load.
                 if (in.targetBytes >= 40'000'000)
@@ -363,42 +362,14 @@ void registerBenchmarks()
 
 // --- summary ------------------------------------------------------------------------
 
-struct Timing {
-    double cpuSeconds = 0;  // per iteration; the best repetition
-    double destroySeconds = 0;
-};
+// Destruction time per iteration, reported by the loader benchmarks.
+double destroySeconds(const vornbench::BestRun &run)
+{
+    auto found = run.counters.find("destroy_ms");
+    return found != run.counters.end() ? found->second / 1e3 : 0;
+}
 
-class CollectingReporter : public benchmark::ConsoleReporter {
-public:
-    explicit CollectingReporter(OutputOptions options) : ConsoleReporter(options) {}
-
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs) {
-            // Single runs, or the "min" aggregate of repetitions.
-            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-            const bool best = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
-            if (!(single || best) || run.error_occurred || run.iterations == 0)
-                continue;
-            Timing &t = mTimings[run.run_name.function_name];
-            t.cpuSeconds = run.cpu_accumulated_time / static_cast<double>(run.iterations);
-            auto destroy = run.counters.find("destroy_ms");
-            t.destroySeconds = destroy != run.counters.end() ? destroy->second.value / 1e3 : 0;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    const Timing *find(const std::string &name) const
-    {
-        auto found = mTimings.find(name);
-        return found != mTimings.end() ? &found->second : nullptr;
-    }
-
-private:
-    std::map<std::string, Timing> mTimings;
-};
-
-void printSummary(const CollectingReporter &reporter)
+void printSummary(const vornbench::BestRunReporter &reporter)
 {
     std::printf("\nLoader against bare Expat (CPU time per load; ratio = loader / expat; growth = loader time\n"
                 "per byte against the previous settings size, 1.00 is linear; destroy not included in ratio)\n\n");
@@ -408,13 +379,13 @@ void printSummary(const CollectingReporter &reporter)
         double previousPerByte = 0;
         double previousRatio = 0;
         for (const Input &in : inputs()) {
-            const Timing *expat = reporter.find(benchmarkName("expat", mode, in));
-            const Timing *loader = reporter.find(benchmarkName("loader", mode, in));
+            const vornbench::BestRun *expat = reporter.find(benchmarkName("expat", mode, in));
+            const vornbench::BestRun *loader = reporter.find(benchmarkName("loader", mode, in));
             if (expat == nullptr || loader == nullptr || !in.prepared)
                 continue;
             const double bytes = static_cast<double>(in.doc.text.size());
             const double ratio = loader->cpuSeconds / expat->cpuSeconds;
-            const double withDestroy = (loader->cpuSeconds + loader->destroySeconds) / expat->cpuSeconds;
+            const double withDestroy = (loader->cpuSeconds + destroySeconds(*loader)) / expat->cpuSeconds;
             const double perByte = loader->cpuSeconds / bytes;
             char growth[16] = "-";
             char ratioGrowth[16] = "-";
@@ -428,7 +399,7 @@ void printSummary(const CollectingReporter &reporter)
             }
             std::printf("%-14s %5s %9zu %8ld %10.3f %10.3f %6.2f %8.2f %10.3f %7s %7s\n", in.label.c_str(),
                         modeName(mode), in.doc.text.size(), in.gzBytes, expat->cpuSeconds * 1e3,
-                        loader->cpuSeconds * 1e3, ratio, withDestroy, loader->destroySeconds * 1e3, growth,
+                        loader->cpuSeconds * 1e3, ratio, withDestroy, destroySeconds(*loader) * 1e3, growth,
                         ratioGrowth);
         }
     }
@@ -456,15 +427,7 @@ void printSummary(const CollectingReporter &reporter)
 int main(int argc, char **argv)
 {
     registerBenchmarks();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    // Not tabular: the benchmarks carry different counters.
-    CollectingReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_Color
-                                                      : benchmark::ConsoleReporter::OO_None);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    printSummary(reporter);
-    benchmark::Shutdown();
+    const int status = vornbench::runWithSummary(argc, argv, printSummary);
     vornbench::removeScratchDirectory();
-    return 0;
+    return status;
 }
