@@ -63,6 +63,16 @@ std::string readVersion(const IGraphConfig &root, const char *failure)
     return version;
 }
 
+// Result of a search: a failure when this call matched nothing (the result
+// list may hold matches of earlier calls).
+status_t matchStatus(size_t found)
+{
+    if (found != 0)
+        return err_none;
+    ve_log_common_debug(VE_LOG_ERROR, kTag, "No settings matching the query found");
+    return err_general;
+}
+
 }  // namespace
 
 status_t GraphQueryManager::validateSettingsAgainstDescriptor() const
@@ -132,11 +142,7 @@ status_t GraphQueryManager::queryGraphs(const SearchQuery &query, GraphConfigLis
         ++found;
     }
 
-    if (found == 0) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "No settings matching the query found");
-        return err_general;
-    }
-    return err_none;
+    return matchStatus(found);
 }
 
 status_t GraphQueryManager::queryGraphs(const SearchQuery &query, const GraphConfigList &candidates,
@@ -158,11 +164,7 @@ status_t GraphQueryManager::queryGraphs(const SearchQuery &query, const GraphCon
         ++found;
     }
 
-    if (found == 0) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "No settings matching the query found");
-        return err_general;
-    }
-    return err_none;
+    return matchStatus(found);
 }
 
 }  // namespace Vorn

@@ -81,6 +81,34 @@ GraphConfigNode *copyEndpointNode(GraphQueryManager &manager, const IGraphConfig
     return node;
 }
 
+// The descriptor's "nodes" node; null, with an error, when it has none.
+const GraphConfigNode *descriptorNodes(const IGraphConfig *descriptor)
+{
+    const GraphConfigNode *nodes =
+        descriptor != nullptr ? childNode(GraphConfigNode::from(descriptor), key_nodes) : nullptr;
+    if (nodes == nullptr)
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Error, graph_descriptor does not have a 'nodes' node");
+    return nodes;
+}
+
+// The two ends of a connection inside the copied nodes. A sink without a
+// port is a virtual sink: it becomes an input ("direction" 0, err_exists
+// when it already has one) and is its own end.
+status_t resolveEnds(GraphConfigNode *sourceNode, const Endpoint &source, GraphConfigNode *sinkNode,
+                     const Endpoint &sink, GraphConfigNode *&sourceEnd, GraphConfigNode *&sinkEnd)
+{
+    if (!sink.hasPort()) {
+        const status_t status = sinkNode->addValue(key_direction, 0);
+        if (status != err_none)
+            return status;
+    }
+    sourceEnd = resolvePort(sourceNode, source);
+    if (sourceEnd == nullptr)
+        return err_general;
+    sinkEnd = resolvePort(sinkNode, sink);
+    return sinkEnd != nullptr ? err_none : err_general;
+}
+
 // Appends one more "peer" attribute, after those already present.
 status_t appendPeer(GraphConfigNode *endpoint, const std::string &peer)
 {
@@ -279,12 +307,9 @@ status_t GraphQueryManager::getConnectionData(const std::string &sourceText, con
 {
     if (result == nullptr || settings == nullptr)
         return err_argument;
-    const GraphConfigNode *nodes = mDescriptor != nullptr ? childNode(GraphConfigNode::from(mDescriptor), key_nodes)
-                                                          : nullptr;
-    if (nodes == nullptr) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Error, graph_descriptor does not have a 'nodes' node");
+    const GraphConfigNode *nodes = descriptorNodes(mDescriptor);
+    if (nodes == nullptr)
         return err_general;
-    }
 
     const Endpoint source(sourceText);
     Endpoint sink(sinkText);
@@ -342,22 +367,10 @@ status_t GraphQueryManager::getConnectionData(const std::string &sourceText, con
 
     GraphConfigNode *sourceEnd = nullptr;
     GraphConfigNode *sinkEnd = nullptr;
-    if (sink.hasPort()) {
-        sourceEnd = resolvePort(sourceNode, source);
-        if (sourceEnd == nullptr)
-            return err_general;
-        sinkEnd = resolvePort(sinkNode, sink);
-        if (sinkEnd == nullptr)
-            return err_general;
-    } else {
-        // A virtual sink: the sink node is its own input port.
-        status_t status = sinkNode->addValue(key_direction, 0);
-        if (status != err_none)
-            return status;
-        sourceEnd = resolvePort(sourceNode, source);
-        if (sourceEnd == nullptr)
-            return err_general;
-
+    status_t status = resolveEnds(sourceNode, source, sinkNode, sink, sourceEnd, sinkEnd);
+    if (status != err_none)
+        return status;
+    if (!sink.hasPort()) {
         std::string type;
         status = sinkNode->getValue(key_type, type);
         if (status != err_none) {
@@ -384,7 +397,6 @@ status_t GraphQueryManager::getConnectionData(const std::string &sourceText, con
                 return status;
             }
         }
-        sinkEnd = sinkNode;
     }
 
     return linkEndpoints(sourceEnd, source, sourceText, sinkEnd, sink, storedPeer);
@@ -395,12 +407,9 @@ status_t GraphQueryManager::getStaticConnectionData(const std::string &sourceTex
 {
     if (result == nullptr)
         return err_argument;
-    const GraphConfigNode *nodes = mDescriptor != nullptr ? childNode(GraphConfigNode::from(mDescriptor), key_nodes)
-                                                          : nullptr;
-    if (nodes == nullptr) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Error, graph_descriptor does not have a 'nodes' node");
+    const GraphConfigNode *nodes = descriptorNodes(mDescriptor);
+    if (nodes == nullptr)
         return err_general;
-    }
 
     const Endpoint source(sourceText);
     const Endpoint sink(sinkText);
@@ -414,24 +423,13 @@ status_t GraphQueryManager::getStaticConnectionData(const std::string &sourceTex
 
     GraphConfigNode *sourceEnd = nullptr;
     GraphConfigNode *sinkEnd = nullptr;
-    if (sink.hasPort()) {
-        sourceEnd = resolvePort(sourceNode, source);
-        if (sourceEnd == nullptr)
-            return err_general;
-        sinkEnd = resolvePort(sinkNode, sink);
-        if (sinkEnd == nullptr)
-            return err_general;
-    } else {
-        const status_t status = sinkNode->addValue(key_direction, 0);
-        if (status != err_none)
-            return status;
-        sourceEnd = resolvePort(sourceNode, source);
-        if (sourceEnd == nullptr)
-            return err_general;
+    const status_t status = resolveEnds(sourceNode, source, sinkNode, sink, sourceEnd, sinkEnd);
+    if (status != err_none)
+        return status;
+    if (!sink.hasPort()) {
         // A virtual sink runs where its producer runs; a missing value is no failure.
         propagateIntAttribute(sourceNode, sinkNode, key_exec_ctx_id);
         propagateStrAttribute(sourceNode, sinkNode, key_content_type);
-        sinkEnd = sinkNode;
     }
 
     return linkEndpoints(sourceEnd, source, sourceText, sinkEnd, sink, sinkText);
