@@ -14,13 +14,13 @@
 
 using namespace Vorn;
 using vorn_test::intOf;
+using vorn_test::kMissing;
 using vorn_test::LogCapture;
 using vorn_test::peersOf;
 using vorn_test::strOf;
 
 namespace {
 const std::string kTag = "VORN[XOS]";
-constexpr int32_t kMissing = -99999;
 
 struct GraphDeleter {
     void operator()(IGraphConfig *graph) const { GraphQueryManager().destroyGraph(graph); }

@@ -17,6 +17,7 @@
 
 using namespace Vorn;
 using vorn_test::intOf;
+using vorn_test::kMissing;
 using vorn_test::LogCapture;
 using vorn_test::peersOf;
 using vorn_test::strOf;
@@ -25,7 +26,6 @@ using vorn_test::Tree;
 namespace {
 const std::string kTag = "VORN[XOS]";
 const std::string kSampleDir = VORN_SAMPLE_DIR;
-constexpr int32_t kMissing = -99999;
 using Peers = std::vector<std::string>;
 
 Tree loadSample(const std::string &name)

@@ -13,6 +13,7 @@
 
 using namespace Vorn;
 using vorn_test::intOf;
+using vorn_test::kMissing;
 using vorn_test::LogCapture;
 using vorn_test::nodeAt;
 using vorn_test::strOf;
@@ -20,7 +21,6 @@ using vorn_test::Tree;
 
 namespace {
 const std::string kTag = "VORN[XOS]";
-constexpr int32_t kMissing = -99999;
 
 class OptionsTree : public ::testing::Test {
 protected:

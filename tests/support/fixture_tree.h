@@ -33,12 +33,15 @@ inline Vorn::GraphConfigNode *nodeAt(const Tree &tree, const std::string &path)
     return Vorn::GraphConfigNode::from(item);
 }
 
-// Values of key on node; -99999 and "<none>" when they cannot be read.
+// What intOf answers for an integer that cannot be read.
+constexpr int32_t kMissing = -99999;
+
+// Values of key on node; kMissing and "<none>" when they cannot be read.
 inline int32_t intOf(const Vorn::IGraphConfig *node, Vorn::KeyId key)
 {
-    int32_t value = -99999;
+    int32_t value = kMissing;
     if (node == nullptr || node->getValue(key, value) != err_none)
-        return -99999;
+        return kMissing;
     return value;
 }
 
