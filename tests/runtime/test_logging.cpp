@@ -165,6 +165,13 @@ TEST(Logging, DebugLevelReadsEnvironmentOnRequest)
     ve_log_set_debug_level();
     EXPECT_EQ(std::string(g_ve_log_dump_path), longPath.substr(0, 255));
 
+    // An empty path is no path: the directory stays and nothing is logged.
+    setenv(VE_ENV_DUMP_PATH, "", 1);
+    log.clear();
+    ve_log_set_debug_level();
+    EXPECT_EQ(std::string(g_ve_log_dump_path), longPath.substr(0, 255));
+    EXPECT_FALSE(log.contains("Debug dump path set to")) << log.dump();
+
     g_ve_log_common_level = savedLevel;
     g_ve_trace_level = 0;
     g_ve_dump_enabled = 0;

@@ -121,8 +121,9 @@ void ve_log_set_debug_level(void)
 {
     ve_log_common_debug(VE_LOG_INFO, LOG_TAG, "Debug level is 0x%x", g_ve_log_common_level);
 
+    /* An empty value counts as unset: it would send dumps to the root directory. */
     const char *path = getenv(VE_ENV_DUMP_PATH);
-    if (path != NULL) {
+    if (path != NULL && path[0] != '\0') {
         ve_log_common_debug(VE_LOG_INFO, LOG_TAG, "Debug dump path set to %s", path);
         memset(g_ve_log_dump_path, 0, sizeof g_ve_log_dump_path);
         /* At most 255 characters; the last byte stays the terminator. */
