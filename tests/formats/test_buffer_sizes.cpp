@@ -1,4 +1,5 @@
 // Line strides and frame buffer sizes.
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -195,14 +196,49 @@ TEST(BufferSizes, LargeValuesWithoutUndefinedBehaviour)
     EXPECT_EQ(calculateBufferSize(formatWith(VE_FOURCC_y032), 0, 0xFFFFFFFFu, 0xFFFFFFFFu), 0u);
     // 2^31 * 2 rows of y032 = 2^32: does not fit.
     EXPECT_EQ(calculateBufferSize(formatWith(VE_FOURCC_y032), 0, 4, 0x80000000u), 0u);
-    // Integer products wrap: 65536 * 65537 = 2^32 + 65536 -> 65536.
-    EXPECT_EQ(calculateBufferSize(formatWith(VE_FOURCC_BA10), 0, 65536, 65537), 65536u);
-    EXPECT_EQ(calculateBufferSize(formatWith(VE_FOURCC_BA10), 0, 0xFFFFFFFFu, 0xFFFFFFFFu), 1u);
     // Tiled rows: align(0xFFFFFFE1, 32) would be 2^32: 0.
     EXPECT_EQ(calculateBufferSize(formatWith(VE_FOURCC_TILE), 0, 0xFFFFFFE1u, 64), 0u);
-    // h = 0xFFFFFFE0: rows 0x80000000 + 0xFFFFFFE0 = 0x17FFFFFE0; * 64 =
-    // 0x5FFFFFF800 -> low 32 bits 0xFFFFF800.
-    EXPECT_EQ(calculateBufferSize(formatWith(VE_FOURCC_TILE), 0, 0xFFFFFFE0u, 64), 0xFFFFF800u);
     // A width whose stride does not fit gives stride 0, hence size 0.
     EXPECT_EQ(calculateBufferSize(formatWith(VE_FOURCC_BA10), 0x80000000u, 100, 0), 0u);
+}
+
+// A frame of 4 GiB or more has no 32-bit size: 0 with an error line, never
+// the low 32 bits of its size, which a caller would allocate and overflow.
+TEST(BufferSizes, FramesBeyond32BitsHaveSizeZeroAndAnErrorLine)
+{
+    char line[128];
+    std::snprintf(line, sizeof line, "Buffer size of 32768x65537 (stride 65536) in format 0x%x does not fit in 32 bits",
+                  VE_FOURCC_GR10);
+    struct Case {
+        uint32_t fourcc, width, height, bpl;
+    };
+    const Case cases[] = {
+        {VE_FOURCC_GR10, 32768, 65537, 0},             // 65537 rows of 65536 bytes: 2^32 + 65536
+        {VE_FOURCC_BA10, 0, 0xFFFFFFFFu, 0xFFFFFFFFu},  // (2^32 - 1)^2
+        {VE_FOURCC_GRBG, 0, 65536, 65536},              // exactly 2^32
+        // 0x80000000 + 0xFFFFFFE0 tiled rows of 64 bytes
+        {VE_FOURCC_TILE, 0, 0xFFFFFFE0u, 64},
+        // 0x55555560 + 0xAAAAAAA0 tiled rows of 1 byte: exactly 2^32
+        {VE_FOURCC_TILE, 0, 0xAAAAAAA0u, 1},
+        {VE_FOURCC_UYVY, 0, 65536, 65536},  // 1.5 * 2^32 in single precision
+        {VE_FOURCC_y032, 0, 4, 0x80000000u},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.fourcc);
+        vorn_test::LogCapture log;
+        EXPECT_EQ(calculateBufferSize(formatWith(c.fourcc), c.width, c.height, c.bpl), 0u);
+        EXPECT_EQ(log.lines().size(), 1u) << log.dump();
+        EXPECT_TRUE(log.contains("does not fit in 32 bits")) << log.dump();
+    }
+    vorn_test::LogCapture log;
+    calculateBufferSize(formatWith(VE_FOURCC_GR10), 32768, 65537, 0);
+    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, line)) << log.dump();
+
+    // The largest sizes that fit are still given, without a line.
+    log.clear();
+    EXPECT_EQ(calculateBufferSize(formatWith(VE_FOURCC_BA10), 0, 1, 0xFFFFFFFFu), 0xFFFFFFFFu);
+    EXPECT_EQ(calculateBufferSize(formatWith(VE_FOURCC_GR10), 0, 65535, 65537), 0xFFFFFFFFu);
+    // 0x55555540 + 0xAAAAAA80 tiled rows of 1 byte.
+    EXPECT_EQ(calculateBufferSize(formatWith(VE_FOURCC_TILE), 0, 0xAAAAAA80u, 1), 0xFFFFFFC0u);
+    EXPECT_TRUE(log.lines().empty()) << log.dump();
 }

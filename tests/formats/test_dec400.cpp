@@ -216,10 +216,8 @@ TEST(Dec400, PlaneSizes)
         {256, 128, 256, true, 32768, 128},  // 128 tiles * 8 bits
         {100, 1, 64, false, 100, 1},        // 1 whole tile, 1 bit rounds up to a byte
         {10, 1, 64, false, 10, 0},          // no whole tile
-        // 65536 * 65537 = 2^32 + 65536 wraps to 65536: 1024 tiles -> 128 bytes
-        {65536, 65537, 64, false, 65536, 128},
-        // (2^32 - 1) / 1 tiles * 8 bits stays exact: one byte per tile
-        {0xFFFFFFFFu, 1, 1, true, 0xFFFFFFFFu, 0xFFFFFFFFu},
+        // one byte per 256-byte tile: 0xFFFF0000 in all, still within 32 bits
+        {0xFF000000u, 1, 256, true, 0xFF000000u, 0xFF0000u},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::to_string(c.stride) + "x" + std::to_string(c.height) + " tile " + std::to_string(c.tile));
@@ -235,6 +233,23 @@ TEST(Dec400, PlaneSizes)
     EXPECT_EQ(image, 0u);
     EXPECT_EQ(ts, 0u);
     EXPECT_EQ(nci_dec400_cmprs_calc_plane_buf_size(256, 128, 0, true, nullptr, nullptr), 0u);
+
+    // A size that does not fit in 32 bits is 0 (never its low 32 bits), with
+    // an error line: the image, or the sum of image and tile status.
+    const Case tooLarge[] = {
+        {65536, 65537, 64, false, 0, 0},                      // image 2^32 + 65536
+        {0xFFFFFFFFu, 0xFFFFFFFFu, 1, true, 0, 0},            // image near 2^64
+        {0xFFFFFFFFu, 1, 1, true, 0xFFFFFFFFu, 0xFFFFFFFFu},  // each fits, the sum does not
+    };
+    for (const Case &c : tooLarge) {
+        SCOPED_TRACE(std::to_string(c.stride) + "x" + std::to_string(c.height));
+        vorn_test::LogCapture log;
+        image = ts = 7;
+        EXPECT_EQ(nci_dec400_cmprs_calc_plane_buf_size(c.stride, c.height, c.tile, c.tiled, &image, &ts), 0u);
+        EXPECT_EQ(image, c.image);
+        EXPECT_EQ(ts, c.ts);
+        EXPECT_TRUE(log.contains("fit in 32 bits: no size")) << log.dump();
+    }
 }
 
 TEST(Dec400, BufferSizeOfTheSemiPlanarExampleAndItsLog)
@@ -367,12 +382,19 @@ TEST(Dec400, BufferSizesWithoutTileSizeOrBeyond32Bits)
     EXPECT_EQ(nci_dec400_cmprs_calc_buf_size(22, 8, false, 4096, 1, 0xFFFFF000u, offsets, sizes), 0u);
     // Rows 0xFFFFFFF0 rounded up to 32 would be 2^32.
     EXPECT_EQ(nci_dec400_cmprs_calc_buf_size(5, 8, false, 1, 0xFFFFFFF0u, 0, offsets, sizes), 0u);
-    // Image products wrap modulo 2^32: 65536 * 65537 -> 65536 bytes, 128 tiles
-    // * 4 bits = 64 bytes; area at 65536, end align(65600) = 69632.
-    EXPECT_EQ(nci_dec400_cmprs_calc_buf_size(22, 8, false, 65536, 65537, 0, offsets, sizes), 69632u);
-    // (2^32 - 1)^2 wraps to 1 per plane: 3 bytes, empty tile-status areas,
-    // all at 4096; end 4096.
-    EXPECT_EQ(nci_dec400_cmprs_calc_buf_size(3, 8, false, 0xFFFFFFFFu, 0xFFFFFFFFu, 0, offsets, sizes), 4096u);
+    // An image of 2^32 bytes or more has no size: 65536 * 65537 would wrap to
+    // 65536 and give a 69632-byte buffer for a 4 GiB frame.
+    log.clear();
+    EXPECT_EQ(nci_dec400_cmprs_calc_buf_size(22, 8, false, 65536, 65537, 0, offsets, sizes), 0u);
+    EXPECT_EQ(offsets[0] + sizes[0], 0u);
+    EXPECT_TRUE(log.has(VE_LOG_ERROR, kDec400Tag,
+                        kPrefix + "{image of plane 0 (stride 65536, height 65537) does not fit in 32 bits: "
+                                  "no buffer size}\n"))
+        << log.dump();
+    // (2^32 - 1)^2 per plane: no size either (it wrapped to 1 byte per plane).
+    EXPECT_EQ(nci_dec400_cmprs_calc_buf_size(3, 8, false, 0xFFFFFFFFu, 0xFFFFFFFFu, 0, offsets, sizes), 0u);
+    // The same through the fourcc entry point.
+    EXPECT_EQ(dec400util::calcBufferSize(VE_FOURCC_BG8C, 8, false, 65536, 65537, 0, offsets, sizes), 0u);
 }
 
 TEST(Dec400, FourccEntryPoints)

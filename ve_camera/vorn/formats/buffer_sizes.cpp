@@ -5,9 +5,9 @@
 // same answer the power-of-two rule gives when no 32-bit power is large
 // enough) instead of wrapping into a small, valid-looking value.
 //
-// Buffer sizes are unsigned 32-bit: products of rows and stride wrap modulo
-// 2^32. Row counts that are rounded up, and sizes computed in floating point,
-// must fit in 32 bits; otherwise the size is 0.
+// Buffer sizes are unsigned 32-bit and computed exactly as well: a frame
+// whose size does not fit in 32 bits has size 0, with an error line, since a
+// caller allocating a wrapped size would overflow its own buffer.
 #include <vorn/formats.h>
 
 #include <cmath>
@@ -124,12 +124,36 @@ uint64_t powerOfTwoAtLeast(uint64_t t)
 
 uint32_t fitOrZero(uint64_t value) { return value <= kMax32 ? static_cast<uint32_t>(value) : 0; }
 
-// A non-negative floating-point size truncated to 32 bits; 0 when it does
-// not fit.
-uint32_t truncateOrZero(double value)
+// The frame being sized, for the line that reports a size out of range.
+struct Frame {
+    uint32_t fourcc;
+    uint32_t width;
+    uint32_t height;
+    uint32_t bpl;
+};
+
+uint32_t reportTooLarge(const Frame &frame)
+{
+    ve_log_common_debug(VE_LOG_ERROR, VORN_FORMATS_TAG,
+                        "Buffer size of %ux%u (stride %u) in format 0x%x does not fit in 32 bits", frame.width,
+                        frame.height, frame.bpl, frame.fourcc);
+    return 0;
+}
+
+// rows x bpl when it fits in 32 bits; 0 with an error line otherwise.
+uint32_t productOrZero(uint64_t rows, uint32_t bpl, const Frame &frame)
+{
+    if (bpl != 0 && rows > kMax32 / bpl)
+        return reportTooLarge(frame);
+    return static_cast<uint32_t>(rows * bpl);
+}
+
+// A non-negative floating-point size truncated to 32 bits; 0 with an error
+// line when it does not fit.
+uint32_t truncateOrZero(double value, const Frame &frame)
 {
     if (!(value >= 0.0) || value >= 4294967296.0)
-        return 0;
+        return reportTooLarge(frame);
     return static_cast<uint32_t>(value);
 }
 
@@ -167,21 +191,19 @@ uint32_t calculateBufferSize(const ve_format_t &format, uint32_t width, uint32_t
         bpl = getBpl(format, width);
 
     const uint64_t h = height;
+    const Frame frame{format.fourcc, width, height, bpl};
     switch (format.fourcc) {
     case VE_FOURCC_T010:
     case VE_FOURCC_T012:
     case VE_FOURCC_TILE: {
         // Luma rows and half as many chroma rows, each rounded up to 32.
-        const uint64_t lumaRows = alignUp(h, 32);
-        if (lumaRows > kMax32)
-            return 0;
-        const uint64_t rows = alignUp(h / 2, 32) + lumaRows;
-        return static_cast<uint32_t>(rows * bpl);  // modulo 2^32
+        const uint64_t rows = alignUp(h / 2, 32) + alignUp(h, 32);
+        return productOrZero(rows, bpl, frame);
     }
     case VE_FOURCC_y032: {
         // Two pixel rows share one stride.
         const float size = static_cast<float>(height) / 2.0f * static_cast<float>(bpl);
-        return truncateOrZero(size);
+        return truncateOrZero(size, frame);
     }
     case VE_FOURCC_BA10:
     case VE_FOURCC_BG10:
@@ -194,7 +216,7 @@ uint32_t calculateBufferSize(const ve_format_t &format, uint32_t width, uint32_t
     case VE_FOURCC_GRBG:
     case VE_FOURCC_RGGB:
     case VE_FOURCC_CSBA:
-        return static_cast<uint32_t>(h * bpl);  // modulo 2^32
+        return productOrZero(h, bpl, frame);
     case VE_FOURCC_BG8C:
     case VE_FOURCC_GB8C:
     case VE_FOURCC_GR8C:
@@ -218,7 +240,7 @@ uint32_t calculateBufferSize(const ve_format_t &format, uint32_t width, uint32_t
         // 4:2:0 sized: one and a half bytes per stride byte and row, as a
         // single-precision product.
         const float size = static_cast<float>(height) * static_cast<float>(bpl) * 1.5f;
-        return truncateOrZero(size);
+        return truncateOrZero(size, frame);
     }
     }
 }

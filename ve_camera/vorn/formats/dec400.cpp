@@ -1,11 +1,11 @@
 // DEC400 compressed buffers: frame-format properties, the fourcc mapping and
 // the layout of image planes followed by their tile-status areas.
 //
-// Image sizes (stride x rows) are unsigned 32-bit products and wrap modulo
-// 2^32. The layout after them - rows rounded up to 32, the running total and
-// the 4096-byte aligned tile-status offsets - is computed exactly; a layout
-// that would end beyond the 32-bit range has no size and gives 0, as does a
-// combination without a tile size.
+// Every size is computed exactly: image sizes (stride x rows), rows rounded
+// up to 32, the running total and the 4096-byte aligned tile-status offsets.
+// A plane or layout that does not fit in 32 bits has no size and gives 0 with
+// an error line, as does a combination without a tile size; a wrapped, small
+// size would make a caller allocate a buffer the frame overflows.
 #include <vorn/formats.h>
 
 #include <ve_cipr/ve_log_common.h>
@@ -244,19 +244,31 @@ uint32_t nci_dec400_isys_cmprs_get_stride_alignment(uint32_t pin, uint32_t isys_
 uint32_t nci_dec400_cmprs_calc_plane_buf_size(uint32_t stride, uint32_t height, uint32_t tile_size, bool tiled,
                                               uint32_t *image_size, uint32_t *ts_size)
 {
-    uint32_t image = 0;
-    uint32_t tileStatus = 0;
+    uint64_t image = 0;
+    uint64_t tileStatus = 0;
     if (tile_size != 0) {
         const uint32_t bits = tiled ? 8 : (tile_size == 64 || tile_size == 128) ? 1 : tile_size == 256 ? 2 : 4;
-        image = static_cast<uint32_t>(uint64_t{stride} * height);  // modulo 2^32
-        // At most image bytes, so it always fits.
-        tileStatus = static_cast<uint32_t>((uint64_t{image / tile_size} * bits + 7) / 8);
+        image = uint64_t{stride} * height;
+        if (image > kMax32) {
+            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+                                "%s: image of stride %u and height %u does not fit in 32 bits: no size", __func__,
+                                stride, height);
+            image = 0;
+        }
+        // At most image bytes, so it fits.
+        tileStatus = (image / tile_size * bits + 7) / 8;
     }
     if (image_size != nullptr)
-        *image_size = image;
+        *image_size = static_cast<uint32_t>(image);
     if (ts_size != nullptr)
-        *ts_size = tileStatus;
-    return static_cast<uint32_t>(uint64_t{image} + tileStatus);  // modulo 2^32
+        *ts_size = static_cast<uint32_t>(tileStatus);
+    if (image + tileStatus > kMax32) {
+        ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+                            "%s: image and tile status of stride %u and height %u do not fit in 32 bits: no size",
+                            __func__, stride, height);
+        return 0;
+    }
+    return static_cast<uint32_t>(image + tileStatus);
 }
 
 uint32_t nci_dec400_cmprs_calc_buf_size(uint32_t f, uint32_t depth, bool flag, uint32_t stride, uint32_t height,
@@ -298,6 +310,14 @@ uint32_t nci_dec400_cmprs_calc_buf_size(uint32_t f, uint32_t depth, bool flag, u
             ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
                                 CALC_PREFIX "{height %u of plane %u does not fit once aligned: no buffer size}\n",
                                 height, i);
+            clear3(sizes);
+            return 0;
+        }
+        if (uint64_t{strides[i]} * rows[i] > kMax32) {
+            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+                                CALC_PREFIX "{image of plane %u (stride %u, height %u) does not fit in 32 bits: "
+                                            "no buffer size}\n",
+                                i, strides[i], static_cast<uint32_t>(rows[i]));
             clear3(sizes);
             return 0;
         }
