@@ -3,6 +3,7 @@
 #define VORN_VORN_H
 
 #include <ve_cipr/ve_cipr.h>
+#include <ve_cipr/ve_cipr_buffer.h>
 #include <ve_cipr/ve_dump.h>
 #include <ve_cipr/ve_log_common.h>
 #include <ve_cipr/ve_status.h>
