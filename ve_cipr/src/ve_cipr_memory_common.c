@@ -13,13 +13,6 @@
 #define LOG_TAG "MEMORY_COMMON[XOS]"
 #define LOG_ENTRY() ve_log_common_debug(VE_LOG_ENTRY, LOG_TAG, "E:%s", __func__)
 
-#if UINTPTR_MAX == UINT64_MAX
-_Static_assert(sizeof(ve_cipr_memory) == 40, "memory descriptor is 40 bytes");
-_Static_assert(sizeof(ve_cipr_buffer) == 88, "buffer record is 88 bytes");
-_Static_assert(offsetof(ve_cipr_buffer, region_offset) == 72, "buffer record layout");
-_Static_assert(sizeof(ve_cipr_memory_migration) == 24, "migration descriptor is 24 bytes");
-#endif
-
 static bool has_flag(uint64_t flags, uint64_t flag)
 {
     return (flags & flag) != 0;
