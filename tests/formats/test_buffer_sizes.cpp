@@ -222,6 +222,7 @@ TEST(BufferSizes, FramesBeyond32BitsHaveSizeZeroAndAnErrorLine)
         {VE_FOURCC_TILE, 0, 0xAAAAAAA0u, 1},
         {VE_FOURCC_UYVY, 0, 65536, 65536},  // 1.5 * 2^32 in single precision
         {VE_FOURCC_y032, 0, 4, 0x80000000u},
+        {VE_FOURCC_BA10, 0x80000000u, 1, 0},  // stride 2^32
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.fourcc);

@@ -187,11 +187,18 @@ uint32_t getBpl(const ve_format_t &format, uint32_t width) { return ::getBpl(for
 uint32_t calculateBufferSize(const ve_format_t &format, uint32_t width, uint32_t height, uint32_t bpl,
                              uint32_t *offsets, uint32_t *sizes)
 {
-    if (bpl == 0)
+    const bool computedStride = bpl == 0;
+    if (computedStride)
         bpl = getBpl(format, width);
 
     const uint64_t h = height;
     const Frame frame{format.fourcc, width, height, bpl};
+    // A stride that does not fit makes a frame of at least 2^32 bytes; its
+    // size below comes out 0.
+    if (computedStride && bpl == 0 && width != 0 && height != 0)
+        ve_log_common_debug(VE_LOG_ERROR, VORN_FORMATS_TAG,
+                            "Stride of %ux%u in format 0x%x does not fit in 32 bits: buffer size 0", width, height,
+                            format.fourcc);
     switch (format.fourcc) {
     case VE_FOURCC_T010:
     case VE_FOURCC_T012:
