@@ -211,6 +211,21 @@ TEST_F(ResultGraph, FailuresReportStatusAndMessage)
     }
 }
 
+// An item whose tag claims a node but that is no node is passed over where
+// graph elements and connections are looked for, not read as a node.
+TEST_F(ResultGraph, ItemsTaggedAsNodesThatAreNoNodesAreSkipped)
+{
+    GraphConfigNode *graphs = vorn_test::nodeAt(mDescriptor, "graphs");
+    ASSERT_EQ(graphs->insertDescendant(new GraphConfigItem(ItemType::NODE), key_connection), err_none);
+    GraphConfigNode *graph = GraphConfigNode::from(graphs->getDescendant(key_graph));
+    ASSERT_EQ(graph->insertDescendant(new GraphConfigItem(ItemType::NODE), key_connection), err_none);
+
+    status_t status = err_general;
+    const Graph result = build(1, status);
+    EXPECT_EQ(status, err_none);
+    EXPECT_EQ(peersOf(at(result, "isa:input")), Peers{"sensor:output"});
+}
+
 TEST_F(ResultGraph, PartialRootsHoldWhatWasBuiltBeforeTheFailure)
 {
     status_t status = err_none;

@@ -7,6 +7,8 @@
 #include <ve_cipr/ve_cipr.h>
 #include <ve_cipr/ve_log_common.h>
 
+#include "log_tags.h"
+#include "model/tree.h"
 #include "model/decimal_text.h"
 
 namespace Vorn {
@@ -54,15 +56,9 @@ void GraphCameraUtil::dumpNodeTree(const IGraphConfig *node, int32_t depth)
 // --- ports, peers and contexts ---------------------------------------------
 
 namespace {
-constexpr const char *kTag = "VORN[XOS]";
+constexpr const char *kTag = kVornTag;
 
-IGraphConfig *mutableItem(const IGraphConfig *item) { return const_cast<IGraphConfig *>(item); }
-
-bool hasType(const IGraphConfig *item, const char *typeName)
-{
-    std::string type;
-    return item->getValue(key_type, type) == err_none && type == typeName;
-}
+using tree::hasType;
 
 int hexDigit(char c)
 {
@@ -82,13 +78,14 @@ IGraphConfig *GraphCameraUtil::nodeGetPortById(const IGraphConfig *node, int32_t
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Couldn't get port. Node is NULL");
         return nullptr;
     }
-    NodeIterator it(mutableItem(node));
-    while (IGraphConfig *port = it.iterateByType(key_port)) {
+    IGraphConfig *found = nullptr;
+    tree::forEachChildOfType(*node, key_port, [&](IGraphConfig *port) {
         int32_t portId = 0;
         if (port->getValue(key_id, portId) == err_none && portId == id)
-            return port;
-    }
-    return nullptr;
+            found = port;
+        return found == nullptr;
+    });
+    return found;
 }
 
 int32_t GraphCameraUtil::portGetDirection(const IGraphConfig *port)
@@ -260,9 +257,7 @@ status_t GraphCameraUtil::getKernelCountInPg(const IGraphConfig *programGroup, u
     if (programGroup == nullptr)
         return err_argument;
     uint32_t kernels = 0;
-    NodeIterator it(mutableItem(programGroup));
-    while (it.iterateByType(key_kernel) != nullptr)
-        ++kernels;
+    tree::forEachChildOfType(*programGroup, key_kernel, [&](IGraphConfig *) { ++kernels; });
     count = kernels;
     return err_none;
 }
@@ -300,29 +295,24 @@ status_t GraphCameraUtil::kernelGetValues(const IGraphConfig *kernel, int32_t *p
             metadata[i] = words[i];
     }
 
-    int32_t value = 0;
     if (rcb != nullptr)
-        *rcb = kernel->getValue(key_rcb, value) == err_none ? value : 0;
+        *rcb = tree::intOr(kernel, key_rcb, 0);
     if (branchPoint != nullptr)
-        *branchPoint = kernel->getValue(key_branch_point, value) == err_none ? value : 0;
+        *branchPoint = tree::intOr(kernel, key_branch_point, 0);
     if (enabled != nullptr)
-        *enabled = kernel->getValue(key_enabled, value) == err_none ? value : 1;
+        *enabled = tree::intOr(kernel, key_enabled, 1);
     if (palUuid != nullptr) {
-        const status_t status = kernel->getValue(key_pal_uuid, *palUuid);
-        if (status != err_none) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "ERROR: Couldn't get pal_uuid");
+        const status_t status = tree::readOrLog(kernel, key_pal_uuid, *palUuid, kTag, "ERROR: Couldn't get pal_uuid");
+        if (status != err_none)
             return status;
-        }
     }
     if (id != nullptr) {
-        const status_t status = kernel->getValue(key_id, *id);
-        if (status != err_none) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Couldn't get kernel id");
+        const status_t status = tree::readOrLog(kernel, key_id, *id, kTag, "Couldn't get kernel id");
+        if (status != err_none)
             return status;
-        }
     }
     if (sinkPort != nullptr)
-        *sinkPort = kernel->getValue(key_sink_port, value) == err_none ? value : -1;
+        *sinkPort = tree::intOr(kernel, key_sink_port, -1);
     return err_none;
 }
 

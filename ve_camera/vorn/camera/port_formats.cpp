@@ -6,11 +6,13 @@
 
 #include <ve_cipr/ve_log_common.h>
 
+#include "log_tags.h"
+
 namespace Vorn {
 
 namespace {
 
-constexpr const char *kTag = "VORN[XOS]";
+constexpr const char *kTag = kVornTag;
 constexpr const char *kDefaultFormat = "YUV420_8_SP";
 
 // Reads key from the port, or else from its peer.

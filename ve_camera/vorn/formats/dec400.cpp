@@ -15,8 +15,6 @@
 using VornFormats::detail::alignUp;
 using VornFormats::detail::kMax32;
 
-#define PSYS_FORMAT_TAG "XOS_PSYS_FORMAT_UTILS[XOS]"
-#define DEC400_TAG "VE_DEC400_UTIL_WRAPPER[XOS]"
 #define CALC_PREFIX "nci_dec400_cmprs_calc_buf_size || "
 
 namespace {
@@ -116,7 +114,7 @@ void clear3(uint32_t *values)
 
 int32_t fourcc_to_dax_frame_format(uint32_t fourcc, uint32_t *format, bool *is_raw, bool *packed)
 {
-    ve_log_common_debug(VE_LOG_ENTRY, PSYS_FORMAT_TAG, "E:%s", __func__);
+    ve_log_common_debug(VE_LOG_ENTRY, Vorn::kPsysFormatTag, "E:%s", __func__);
     FrameFormat frame{};
     if (!lookupFrameFormat(fourcc, frame))
         return err_argument;
@@ -288,14 +286,14 @@ uint32_t nci_dec400_cmprs_calc_buf_size(uint32_t f, uint32_t depth, bool flag, u
             rows[i] = alignUp(rows[i], kRowAlignment);
         tiles[i] = nci_dec400_cmpr_get_tile_size(f, depth, i, flag);
         if (tiles[i] == 0) {
-            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+            ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
                                 CALC_PREFIX "{no tile size for format %u, bit depth %u, plane %u: no buffer size}\n",
                                 f, depth, i);
             clear3(sizes);
             return 0;
         }
         if (rows[i] > kMax32) {
-            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+            ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
                                 CALC_PREFIX "{height %u of plane %u does not fit once aligned: no buffer size}\n",
                                 height, i);
             clear3(sizes);
@@ -306,21 +304,21 @@ uint32_t nci_dec400_cmprs_calc_buf_size(uint32_t f, uint32_t depth, bool flag, u
         total += images[i];
         switch (i) {
         case 0:
-            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+            ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
                                 CALC_PREFIX "{img_buf_size_total: %u, stride: %u, height: %u, tile_size[0]: %u, "
                                             "img_buf_size[0]: %u, ts_sizes[0]: %u}\n",
                                 static_cast<uint32_t>(total), strides[0], static_cast<uint32_t>(rows[0]), tiles[0],
                                 images[0], sizes[0]);
             break;
         case 1:
-            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+            ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
                                 CALC_PREFIX "{img_buf_size_total: %u, stride: %u, height: %u, tile_size[1]: %u, "
                                             "img_buf_size[1]: %u, ts_sizes[1]: %u}\n",
                                 static_cast<uint32_t>(total), strides[1], static_cast<uint32_t>(rows[1]), tiles[1],
                                 images[1], sizes[1]);
             break;
         default:
-            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+            ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
                                 CALC_PREFIX "{img_buf_size_total: %u, stride: %u, height: %u, tile_size[2]: %u, "
                                             "img_buf_size[2]: %u, ts_sizes[2]: %u}\n",
                                 static_cast<uint32_t>(total), strides[2], static_cast<uint32_t>(rows[2]), tiles[2],
@@ -338,7 +336,7 @@ uint32_t nci_dec400_cmprs_calc_buf_size(uint32_t f, uint32_t depth, bool flag, u
     const uint32_t last = planes - 1;
     const uint64_t combined = alignUp(exactOffsets[last] + sizes[last], kTileStatusAlignment);
     if (combined > kMax32) {
-        ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+        ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
                             CALC_PREFIX "{layout of %u planes ends beyond 32 bits: no buffer size}\n", planes);
         clear3(sizes);
         return 0;
@@ -346,18 +344,18 @@ uint32_t nci_dec400_cmprs_calc_buf_size(uint32_t f, uint32_t depth, bool flag, u
     for (uint32_t i = 0; i < planes; ++i)
         offsets[i] = static_cast<uint32_t>(exactOffsets[i]);
 
-    ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+    ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
                         CALC_PREFIX "{img_buf_size_total after extra_mem (%u bytes): %u}\n", extra_mem,
                         static_cast<uint32_t>(total));
-    ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG, CALC_PREFIX "{ts_offsets[0]: %u, ts_sizes[0]: %u}\n", offsets[0],
+    ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag, CALC_PREFIX "{ts_offsets[0]: %u, ts_sizes[0]: %u}\n", offsets[0],
                         sizes[0]);
     if (planes > 1)
-        ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG, CALC_PREFIX "{ts_offsets[1]: %u, ts_sizes[1]: %u}\n",
+        ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag, CALC_PREFIX "{ts_offsets[1]: %u, ts_sizes[1]: %u}\n",
                             offsets[1], sizes[1]);
     if (planes > 2)
-        ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG, CALC_PREFIX "{ts_offsets[2]: %u, ts_sizes[2]: %u\n}",
+        ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag, CALC_PREFIX "{ts_offsets[2]: %u, ts_sizes[2]: %u\n}",
                             offsets[2], sizes[2]);
-    ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+    ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
                         CALC_PREFIX "{img_buf_size_total: %u, combined_buf_size: %u, num_planes: %u, "
                                     "ts_offsets[num_planes - 1]: %u, ts_sizes[num_planes - 1]: %u}\n",
                         static_cast<uint32_t>(total), static_cast<uint32_t>(combined), planes, offsets[last],

@@ -9,12 +9,14 @@
 #include <vorn/graph_camera_util.h>
 #include <vorn/graph_query_utils.h>
 
+#include "log_tags.h"
 #include "model/decimal_text.h"
+#include "model/tree.h"
 
 namespace Vorn {
 
 namespace {
-constexpr const char *kTag = "VORN[XOS]";
+constexpr const char *kTag = kVornTag;
 
 // Whether text is one of the allowed values of an option: the value itself,
 // or, for a ","-separated list, a piece followed by "," or the non-empty last
@@ -35,7 +37,7 @@ bool optionMatches(const std::string &value, const std::string &text)
     }
 }
 
-GraphConfigNode *nodeOf(IGraphConfig *item) { return item != nullptr ? GraphConfigNode::from(item) : nullptr; }
+using tree::nodeOf;
 }  // namespace
 
 status_t GraphConfigNode::handleAttributeOptions(GraphConfigNode *node, KeyId key, const std::string &text)

@@ -9,12 +9,13 @@
 #include <ve_cipr/ve_log_common.h>
 #include <vorn/graph_camera_util.h>
 
+#include "log_tags.h"
 #include "model/item_cast.h"
 
 namespace Vorn {
 
 namespace {
-constexpr const char *kTag = "VORN[XOS]";
+constexpr const char *kTag = kVornTag;
 
 using detail::asIntAttribute;
 using detail::asNode;

@@ -13,11 +13,13 @@
 #include <ve_cipr/ve_cipr.h>
 #include <ve_cipr/ve_log_common.h>
 
+#include "log_tags.h"
+
 namespace Vorn {
 
 namespace {
 
-constexpr const char *kTag = "VORN_PARSER[XOS]";
+constexpr const char *kTag = kParserTag;
 constexpr const char *kSourceFile = "ve_camera/vorn/VornParser";
 // Expat takes chunk lengths as int: larger memory buffers go in pieces.
 constexpr size_t kMaxFeed = size_t{1} << 30;

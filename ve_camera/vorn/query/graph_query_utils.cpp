@@ -7,12 +7,13 @@
 #include <ve_cipr/ve_log_common.h>
 #include <vorn/graph_camera_util.h>
 
-#include "model/item_cast.h"
+#include "log_tags.h"
+#include "model/tree.h"
 
 namespace Vorn {
 
 namespace {
-constexpr const char *kTag = "VORN[XOS]";
+constexpr const char *kTag = kVornTag;
 
 // Merges follow the nesting of the source; a tree that nests deeper than any
 // loaded document could is refused instead of exhausting the stack.
@@ -23,10 +24,7 @@ bool isProtected(KeyId key)
     return key == key_name || key == key_peer || key == key_type || key == key_direction || key == key_id;
 }
 
-GraphConfigNode *nodeOf(GraphConfigItem *item)
-{
-    return detail::asNode(item);
-}
+using tree::nodeOf;
 
 bool isIntFlagSet(const GraphConfigNode *node, KeyId key, bool whenZero)
 {

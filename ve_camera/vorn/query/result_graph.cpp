@@ -10,26 +10,21 @@
 #include <vorn/graph_camera_util.h>
 #include <vorn/graph_query_utils.h>
 
+#include "log_tags.h"
+#include "model/tree.h"
+
 namespace Vorn {
 
 namespace {
 
-constexpr const char *kTag = "VORN[XOS]";
+constexpr const char *kTag = kVornTag;
 
 // Settings merge: copy missing nodes, feed output ports to their peers, deep merge.
 constexpr int8_t kSettingsMergeFlags =
     GraphQueryUtils::kCopyMissingNodes | GraphQueryUtils::kFeedPeers | GraphQueryUtils::kDeepMerge;
 
-GraphConfigNode *nodeOf(GraphConfigItem *item)
-{
-    return (item != nullptr && item->type == ItemType::NODE) ? static_cast<GraphConfigNode *>(item) : nullptr;
-}
-
-GraphConfigNode *childNode(const GraphConfigNode *node, KeyId key)
-{
-    GraphConfigNode *child = nullptr;
-    return node->getDescendant(key, &child) == err_none ? child : nullptr;
-}
+using tree::childNode;
+using tree::nodeOf;
 
 // One end of a connection: "node:port" or a node name alone.
 struct Endpoint {
