@@ -114,8 +114,7 @@ status_t GraphCameraUtil::getExecCtxIdsTuningMap(const IGraphConfig &graph, std:
 
 status_t GraphCameraUtil::getExecCtxConnectionPorts(const IGraphConfig *graph,
                                                     std::vector<std::pair<std::string, std::string>> &connections,
-                                                    std::vector<std::string> &inputs,
-                                                    std::vector<std::string> &outputs)
+                                                    std::vector<std::string> &inputs, std::vector<std::string> &outputs)
 {
     if (graph == nullptr) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "NULL pointer given");

@@ -15,37 +15,12 @@ namespace Vorn {
 
 status_t getPgAndPortNames(const IGraphConfig *item, std::string &pgName, std::string &portName)
 {
-    if (item == nullptr)
-        return err_general;
-    status_t status = err_none;
-    if (const IGraphConfig *ancestor = item->getAncestor()) {
-        if (ancestor->getValue(key_name, pgName) != err_none)
-            status = err_general;
-    }
-    if (item->getValue(key_name, portName) != err_none)
-        status = err_general;
-    return status;
+    return tree::pgAndPortNames(item, pgName, portName);
 }
 
-std::string GraphCameraUtil::getFullName(const IGraphConfig &item)
-{
-    std::string pgName = "NA";
-    std::string portName = "NA";
-    getPgAndPortNames(&item, pgName, portName);
-    return pgName + ":" + portName;
-}
+std::string GraphCameraUtil::getFullName(const IGraphConfig &item) { return tree::fullName(item); }
 
-std::string GraphCameraUtil::print(const IGraphConfig *item)
-{
-    if (item == nullptr)
-        return "NULL";
-    std::string type;
-    if (item->getValue(key_type, type) != err_none)
-        type = "NODE";
-    const KeyId typeKey = ItemUID::str2key(type);
-    const bool fullName = typeKey == key_demux || typeKey == key_kernel || typeKey == key_mux || typeKey == key_port;
-    return type + "[" + (fullName ? getFullName(*item) : item->getName()) + "]";
-}
+std::string GraphCameraUtil::print(const IGraphConfig *item) { return tree::printItem(item); }
 
 void GraphCameraUtil::dumpNodeTree(const IGraphConfig *node, int32_t depth)
 {
@@ -237,8 +212,7 @@ status_t GraphCameraUtil::sensorGetBinningFactor(const IGraphConfig *sensor, int
     return err_none;
 }
 
-status_t GraphCameraUtil::sensorGetScalingFactor(const IGraphConfig *sensor, int32_t &numerator,
-                                                 int32_t &denominator)
+status_t GraphCameraUtil::sensorGetScalingFactor(const IGraphConfig *sensor, int32_t &numerator, int32_t &denominator)
 {
     if (sensor == nullptr)
         return err_argument;
@@ -262,9 +236,9 @@ status_t GraphCameraUtil::getKernelCountInPg(const IGraphConfig *programGroup, u
     return err_none;
 }
 
-status_t GraphCameraUtil::kernelGetValues(const IGraphConfig *kernel, int32_t *palUuid, int32_t *id,
-                                          uint32_t *metadata, int32_t *enabled, int32_t *rcb, int32_t *branchPoint,
-                                          int32_t *sinkPort, size_t metadataWords)
+status_t GraphCameraUtil::kernelGetValues(const IGraphConfig *kernel, int32_t *palUuid, int32_t *id, uint32_t *metadata,
+                                          int32_t *enabled, int32_t *rcb, int32_t *branchPoint, int32_t *sinkPort,
+                                          size_t metadataWords)
 {
     if (kernel == nullptr)
         return err_argument;

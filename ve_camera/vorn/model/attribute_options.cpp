@@ -6,11 +6,10 @@
 #include <new>
 
 #include <ve_cipr/ve_log_common.h>
-#include <vorn/graph_camera_util.h>
-#include <vorn/graph_query_utils.h>
 
 #include "log_tags.h"
 #include "model/decimal_text.h"
+#include "model/merge.h"
 #include "model/tree.h"
 
 namespace Vorn {
@@ -64,15 +63,14 @@ status_t GraphConfigNode::handleAttributeOptions(GraphConfigNode *node, KeyId ke
                                     text.c_str());
                 return err_notimplemented;
             }
-            const status_t status = GraphQueryUtils::addDescendantsFromNode(
-                node->getRootNode(), apply, GraphQueryUtils::kCopyMissingNodes | GraphQueryUtils::kDeepMerge);
+            const status_t status = mergeTrees(node->getRootNode(), apply, kMergeCopyMissingNodes | kMergeDeep);
             if (status != err_none)
                 ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to apply option attributes");
             return status;
         }
     }
     ve_log_common_debug(VE_LOG_WARNING, kTag, "Trying to apply value but no options list available for %s.",
-                        GraphCameraUtil::print(node).c_str());
+                        tree::printItem(node).c_str());
     return err_noentry;
 }
 
@@ -166,8 +164,7 @@ status_t GraphConfigNode::changeBaseNodeIntoNode(GraphConfigNode &node)
     std::string baseName;
     if (getValue(key_name, baseName) != err_none)
         baseName.clear();
-    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Change base node %s into node %s ", baseName.c_str(),
-                        nodeName.c_str());
+    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Change base node %s into node %s ", baseName.c_str(), nodeName.c_str());
 
     std::string baseType;
     status_t status = getValue(key_base_type, baseType);
@@ -184,8 +181,7 @@ status_t GraphConfigNode::changeBaseNodeIntoNode(GraphConfigNode &node)
     if (nameStatus == err_none)
         nameStatus = item->setValue(nodeName);
     if (typeStatus != err_none || nameStatus != err_none) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to set node type and name from config %s",
-                            nodeName.c_str());
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to set node type and name from config %s", nodeName.c_str());
         return typeStatus | nameStatus;
     }
 
@@ -238,8 +234,7 @@ status_t GraphConfigNode::changeBaseNodeIntoNode(GraphConfigNode &node)
         ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Applying override %s -> %s", target.c_str(), value.c_str());
         status = target.empty() ? err_argument : setValueFromStr(ItemUID(target), value);
         if (status != err_none) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to apply override %s -> %s", target.c_str(),
-                                value.c_str());
+            ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to apply override %s -> %s", target.c_str(), value.c_str());
             return status;
         }
     }

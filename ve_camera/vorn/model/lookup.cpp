@@ -267,9 +267,7 @@ IGraphConfig *NodeIterator::next(Match &&match)
 
 IGraphConfig *NodeIterator::iterateByUid(KeyId key)
 {
-    return next([key](KeyId childKey, GraphConfigItem *item) {
-        return childKey == key ? nodeOf(item) : nullptr;
-    });
+    return next([key](KeyId childKey, GraphConfigItem *item) { return childKey == key ? nodeOf(item) : nullptr; });
 }
 
 IGraphConfig *NodeIterator::iterateNodes(KeyId key, const std::string &value)

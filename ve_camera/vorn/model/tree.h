@@ -22,7 +22,10 @@ inline GraphConfigNode *nodeOf(GraphConfigItem *item) { return detail::asNode(it
 // The node an item is, or null when it is null or not a node.
 inline const GraphConfigNode *nodeOf(const GraphConfigItem *item) { return detail::asNode(item); }
 // The node behind a node interface (null stays null).
-inline GraphConfigNode *nodeOf(IGraphConfig *config) { return config != nullptr ? GraphConfigNode::from(config) : nullptr; }
+inline GraphConfigNode *nodeOf(IGraphConfig *config)
+{
+    return config != nullptr ? GraphConfigNode::from(config) : nullptr;
+}
 // The node behind a node interface (null stays null).
 inline const GraphConfigNode *nodeOf(const IGraphConfig *config)
 {
@@ -109,6 +112,23 @@ void forEachChildOfType(const IGraphConfig &node, KeyId typeKey, Visit &&visit)
         }
     }
 }
+
+// Reads the "name" of item's ancestor (when it has one) into pgName and the
+// "name" of item into portName; err_general when a present one cannot be
+// read or item is null. A string keeps its content when its read fails.
+status_t pgAndPortNames(const IGraphConfig *item, std::string &pgName, std::string &portName);
+
+// "owner:name" of item, "NA" for either name that cannot be read.
+std::string fullName(const IGraphConfig &item);
+
+// The text in which log lines show an item: its "type" ("NODE" without one)
+// and, in brackets, the full name of a port, kernel, mux or demux or the
+// item name of anything else; "NULL" for null.
+std::string printItem(const IGraphConfig *item);
+
+// The node named by port's first "peer" ("node:port", or a virtual sink's
+// name alone), whether enabled or not; null when it is missing.
+GraphConfigNode *portPeer(const GraphConfigNode *port);
 
 }  // namespace tree
 }  // namespace Vorn
