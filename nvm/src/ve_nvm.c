@@ -412,8 +412,7 @@ int32_t ve_nvm_parse(const ve_nvm_blob *blob, ve_nvm **nvm)
         return VE_NVM_ERR_ARGUMENT;
     }
     if (!blob->data || blob->size < NVM_MIN_SIZE) {
-        fprintf(stderr, NVM_ERR "Invalid Data ptr: %p size: %u\n", (const void *)blob->data,
-                (unsigned)blob->size);
+        fprintf(stderr, NVM_ERR "Invalid Data ptr: %p size: %u\n", (const void *)blob->data, (unsigned)blob->size);
         return VE_NVM_ERR_ARGUMENT;
     }
 
@@ -481,8 +480,8 @@ static size_t writer_room(nvm_writer *w, size_t count)
     }
     size_t left = w->size - w->pos;
     if (count > left) {
-        fprintf(stderr, "VE NVM: ERROR: nvm_memcpy_s: count(%zu) > destsz(%zu), downsizing count to destsz\n\n",
-                count, left);
+        fprintf(stderr, "VE NVM: ERROR: nvm_memcpy_s: count(%zu) > destsz(%zu), downsizing count to destsz\n\n", count,
+                left);
         w->shortened = 1;
         return left;
     }

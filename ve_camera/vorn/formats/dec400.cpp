@@ -27,10 +27,7 @@ bool isBayer(uint32_t f) { return f >= 20 && f <= 23; }
 bool isStandardDepth(uint32_t depth) { return depth == 8 || depth == 10 || depth == 12; }
 
 // Frame formats whose rows are rounded up to a multiple of 32.
-bool hasAlignedRows(uint32_t f)
-{
-    return f == 5 || f == 7 || f == 50 || f == 52 || f == 54 || f == 56;
-}
+bool hasAlignedRows(uint32_t f) { return f == 5 || f == 7 || f == 50 || f == 52 || f == 54 || f == 56; }
 
 struct FrameFormat {
     uint32_t format;
@@ -43,6 +40,7 @@ struct FourccMapping {
     FrameFormat frame;
 };
 
+// clang-format off
 constexpr FourccMapping kFourccMappings[] = {
     {VE_FOURCC_P01Y, {3, false, false}},  {VE_FOURCC_CIYU, {3, false, false}},
     {VE_FOURCC_C420, {3, false, false}},  {VE_FOURCC_CSYI, {3, false, false}},
@@ -86,6 +84,7 @@ constexpr FourccMapping kFourccMappings[] = {
     {VE_FOURCC_PF6i, {62, true, false}},  {VE_FOURCC_PF8i, {62, true, false}},
     {VE_FOURCC_IR16, {63, false, false}},
 };
+// clang-format on
 
 bool lookupFrameFormat(uint32_t fourcc, FrameFormat &frame)
 {
@@ -224,8 +223,7 @@ uint32_t nci_dec400_cmpr_get_chroma_stride_div(uint32_t f) { return f == 3 ? 2 :
 
 bool nci_dec400_cmprs_is_tiled(uint32_t f) { return f == 7 || f == 54 || f == 56; }
 
-uint32_t nci_dec400_isys_cmprs_get_stride_alignment(uint32_t pin, uint32_t isys_format, uint32_t mipi_type,
-                                                    bool *flag)
+uint32_t nci_dec400_isys_cmprs_get_stride_alignment(uint32_t pin, uint32_t isys_format, uint32_t mipi_type, bool *flag)
 {
     if (flag != nullptr)
         *flag = false;
@@ -287,8 +285,8 @@ uint32_t nci_dec400_cmprs_calc_buf_size(uint32_t f, uint32_t depth, bool flag, u
         tiles[i] = nci_dec400_cmpr_get_tile_size(f, depth, i, flag);
         if (tiles[i] == 0) {
             ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
-                                CALC_PREFIX "{no tile size for format %u, bit depth %u, plane %u: no buffer size}\n",
-                                f, depth, i);
+                                CALC_PREFIX "{no tile size for format %u, bit depth %u, plane %u: no buffer size}\n", f,
+                                depth, i);
             clear3(sizes);
             return 0;
         }
@@ -347,8 +345,8 @@ uint32_t nci_dec400_cmprs_calc_buf_size(uint32_t f, uint32_t depth, bool flag, u
     ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
                         CALC_PREFIX "{img_buf_size_total after extra_mem (%u bytes): %u}\n", extra_mem,
                         static_cast<uint32_t>(total));
-    ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag, CALC_PREFIX "{ts_offsets[0]: %u, ts_sizes[0]: %u}\n", offsets[0],
-                        sizes[0]);
+    ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag, CALC_PREFIX "{ts_offsets[0]: %u, ts_sizes[0]: %u}\n",
+                        offsets[0], sizes[0]);
     if (planes > 1)
         ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag, CALC_PREFIX "{ts_offsets[1]: %u, ts_sizes[1]: %u}\n",
                             offsets[1], sizes[1]);

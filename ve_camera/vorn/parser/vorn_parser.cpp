@@ -32,7 +32,6 @@ void lowerInto(const char *text, std::string &out)
             c = static_cast<char>(c - 'A' + 'a');
 }
 
-
 // Base-10 long conversion truncated to 32 bits: leading blanks and a sign
 // accepted, conversion stops at the first non-digit, no digits give 0.
 int32_t integerValue(const char *text)

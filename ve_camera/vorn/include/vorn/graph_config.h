@@ -189,8 +189,8 @@ public:
     const_iterator begin() const { return mChildren.begin(); }
     const_iterator end() const { return mChildren.end(); }
     const_iterator getNextAttribute(const_iterator position) const;
-    [[deprecated("use NodeIterator")]] status_t getDescendant(KeyId key, const std::string &value,
-                                                              const_iterator &pos, GraphConfigNode **out) const;
+    [[deprecated("use NodeIterator")]] status_t getDescendant(KeyId key, const std::string &value, const_iterator &pos,
+                                                              GraphConfigNode **out) const;
     [[deprecated("use NodeIterator")]] status_t getDescendant(KeyId key, int32_t value, const_iterator &pos,
                                                               GraphConfigNode **out) const;
 
