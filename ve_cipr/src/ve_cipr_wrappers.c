@@ -1,4 +1,5 @@
-/* Counted allocation, bounded copy and format, and file wrappers. */
+/* Counted allocation, bounded copy and format, and file wrappers over the C
+ * library. */
 #define _GNU_SOURCE
 #include <ve_cipr/ve_cipr.h>
 
