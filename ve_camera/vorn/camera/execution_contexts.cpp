@@ -40,7 +40,7 @@ status_t addContextCrossing(IGraphConfig *port, int32_t context,
         return err_none;
     }
     const bool edge = GraphCameraUtil::isEdgePort(port);
-    const bool pixelData = GraphCameraUtil::portGetContentType(port) == "pixel_data";
+    const bool pixelData = tree::isPixelPort(port);
     const std::string fullName = GraphCameraUtil::getFullName(*port);
 
     const int32_t direction = GraphCameraUtil::portGetDirection(port);
@@ -285,8 +285,7 @@ status_t GraphCameraUtil::getOutputPorts(KeyId key, int32_t value, const IGraphC
                 return;
             if (!hasType(peerNode, nodeType)) {
                 forEachChildOfType(*peerNode, key_port, [&](IGraphConfig *peerPort) {
-                    int32_t peerDirection = 0;
-                    if (peerPort->getValue(key_direction, peerDirection) == err_none && peerDirection == 1)
+                    if (tree::isOutputPort(peerPort))
                         addOnce(ports, seen, peerPort);
                 });
                 return;

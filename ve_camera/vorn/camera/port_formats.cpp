@@ -7,6 +7,7 @@
 #include <ve_cipr/ve_log_common.h>
 
 #include "log_tags.h"
+#include "model/tree.h"
 
 namespace Vorn {
 
@@ -231,10 +232,7 @@ status_t GraphCameraUtil::portGetDescriptor(const IGraphConfig *port, PortDescri
 {
     if (port == nullptr)
         return err_argument;
-    int32_t enabled = 1;
-    if (port->getValue(key_enabled, enabled) != err_none)
-        enabled = 1;
-    descriptor.enabled = enabled;
+    descriptor.enabled = tree::intOr(port, key_enabled, 1);
     if (port->getAncestor() == nullptr) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Could not get ancestor");
         return err_data;

@@ -53,10 +53,7 @@ status_t GraphConfigNode::handleAttributeOptions(GraphConfigNode *node, KeyId ke
             continue;
         NodeIterator choices(options);
         while (GraphConfigNode *option = nodeOf(choices.iterateDescendants())) {
-            std::string value;
-            if (option->getValue(key_value, value) != err_none)
-                value.clear();
-            if (!optionMatches(value, text))
+            if (!optionMatches(tree::textOr(option, key_value, ""), text))
                 continue;
             GraphConfigNode *apply = nullptr;
             if (option->getDescendant(key_apply, &apply) != err_none) {

@@ -107,8 +107,7 @@ status_t mergeNodes(GraphConfigNode *target, GraphConfigNode *source, int8_t fla
     }
 
     if ((flags & kMergeFeedPeers) != 0) {
-        int32_t direction = 0;
-        if (target->getValue(key_direction, direction) == err_none && direction == 1) {
+        if (tree::isOutputPort(target)) {
             if (GraphConfigNode *peer = tree::portPeer(target)) {
                 // A virtual sink only takes what it lacks; an ordinary peer
                 // port takes every value that is not protected.

@@ -17,12 +17,6 @@ constexpr const char *kTag = kVornTag;
 
 using tree::nodeOf;
 
-bool isIntFlagSet(const GraphConfigNode *node, KeyId key, bool whenZero)
-{
-    int32_t value = 0;
-    return node->getValue(key, value) == err_none && (whenZero ? value == 0 : value != 0);
-}
-
 }  // namespace
 
 static_assert(GraphQueryUtils::kCopyMissingNodes == kMergeCopyMissingNodes &&
@@ -66,19 +60,16 @@ void GraphQueryUtils::disableUnusedPorts(GraphConfigNode *root)
             continue;
         for (const auto &portEntry : node->children()) {
             GraphConfigNode *port = nodeOf(portEntry.second);
-            std::string type;
-            if (port == nullptr || port->getValue(key_type, type) != err_none || type != "port")
+            if (!tree::hasType(port, "port") || !tree::isPixelPort(port))
                 continue;
-            if (GraphCameraUtil::portGetContentType(port) != "pixel_data")
-                continue;
-            if (isIntFlagSet(port, key_private, false) || isIntFlagSet(port, key_enabled, true))
+            if (tree::intOr(port, key_private, 0) != 0 || tree::intOr(port, key_enabled, 1) == 0)
                 continue;
             IGraphConfig *peer = nullptr;
             if (GraphCameraUtil::portGetPeer(port, &peer) != err_none || peer == nullptr) {
                 ve_log_common_debug(VE_LOG_WARNING, kTag, "port %s has no peer, disabling it.",
                                     port->getName().c_str());
                 disableNode(port);
-            } else if (isIntFlagSet(GraphConfigNode::from(peer), key_enabled, true)) {
+            } else if (tree::intOr(peer, key_enabled, 1) == 0) {
                 ve_log_common_debug(VE_LOG_WARNING, kTag, "peer disabled, disabling port %s", port->getName().c_str());
                 disableNode(port);
             }

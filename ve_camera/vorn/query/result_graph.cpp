@@ -531,10 +531,10 @@ GraphConfigNode *GraphQueryManager::constructNodeFromBase(const IGraphConfig *no
     const std::string nodeName = node->getName();
 
     auto isBase = [&baseName](const GraphConfigItem *item) {
-        const GraphConfigNode *candidate = nodeOf(const_cast<GraphConfigItem *>(item));
-        std::string text;
-        return candidate != nullptr && candidate->getValue(key_type, text) == err_none && text == "base_node" &&
-               candidate->getValue(key_name, text) == err_none && text == baseName;
+        const GraphConfigNode *candidate = nodeOf(item);
+        std::string name;
+        return tree::hasType(candidate, "base_node") && candidate->getValue(key_name, name) == err_none &&
+               name == baseName;
     };
 
     // A loaded descriptor stores every node under the key of its name, so the
