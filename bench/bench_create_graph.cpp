@@ -28,7 +28,6 @@
 #include <string>
 #include <vector>
 
-
 #include <benchmark/benchmark.h>
 
 #include <vorn/vorn.h>
@@ -139,8 +138,8 @@ bool prepare(Input &in)
     const auto *descriptorRoot = Vorn::GraphConfigNode::from(in.descriptor.get());
     const Vorn::GraphConfigNode *entry =
         findChild(settingsRoot, Vorn::key_settings, Vorn::key_key, in.pipeline.settingsKey);
-    const Vorn::GraphConfigNode *graphElement = findChild(childNode(descriptorRoot, Vorn::key_graphs),
-                                                          Vorn::key_graph, Vorn::key_id, in.pipeline.graphId);
+    const Vorn::GraphConfigNode *graphElement =
+        findChild(childNode(descriptorRoot, Vorn::key_graphs), Vorn::key_graph, Vorn::key_id, in.pipeline.graphId);
     const Vorn::GraphConfigNode *nodes = childNode(descriptorRoot, Vorn::key_nodes);
     if (entry == nullptr || graphElement == nullptr || nodes == nullptr) {
         in.error = "settings entry, graph or nodes missing from the loaded documents";
@@ -153,9 +152,8 @@ bool prepare(Input &in)
     manager.setGraphDescriptor(in.descriptor.get());
     Vorn::IGraphConfig *graph = nullptr;
     const Vorn::status_t status = manager.createGraph(in.entry, &graph);
-    std::unique_ptr<Vorn::IGraphConfig, void (*)(Vorn::IGraphConfig *)> result(graph, [](Vorn::IGraphConfig *g) {
-        Vorn::GraphQueryManager().destroyGraph(g);
-    });
+    std::unique_ptr<Vorn::IGraphConfig, void (*)(Vorn::IGraphConfig *)> result(
+        graph, [](Vorn::IGraphConfig *g) { Vorn::GraphQueryManager().destroyGraph(g); });
     if (status != err_none || graph == nullptr) {
         in.error = "createGraph failed with status " + std::to_string(status);
         return false;
@@ -173,8 +171,8 @@ bool prepare(Input &in)
         if (definition != nullptr && definition->getValue(Vorn::key_base_node, baseName) == err_none)
             definition = childNode(nodes, Vorn::ItemUID::str2key(baseName));
         if (definition == nullptr) {
-            in.error = std::string("result node ") + Vorn::ItemUID::key2str(child.first) +
-                       " has no descriptor definition";
+            in.error =
+                std::string("result node ") + Vorn::ItemUID::key2str(child.first) + " has no descriptor definition";
             return false;
         }
         in.copied.push_back(definition);
@@ -285,10 +283,10 @@ void registerBenchmarks()
     for (Input &in : inputs()) {
         for (int create = 1; create >= 0; --create) {
             const std::string name = benchmarkName(create ? "create_graph" : "copy_baseline", in);
-            auto *b = create ? benchmark::RegisterBenchmark(name.c_str(),
-                                                            [&in](benchmark::State &s) { runCreateGraph(s, in); })
-                             : benchmark::RegisterBenchmark(name.c_str(),
-                                                            [&in](benchmark::State &s) { runBaseline(s, in); });
+            auto *b =
+                create
+                    ? benchmark::RegisterBenchmark(name.c_str(), [&in](benchmark::State &s) { runCreateGraph(s, in); })
+                    : benchmark::RegisterBenchmark(name.c_str(), [&in](benchmark::State &s) { runBaseline(s, in); });
             // Best of several repetitions: the machine may be shared.
             b->Unit(benchmark::kMicrosecond)
                 ->MinTime(0.2)
@@ -329,9 +327,9 @@ void printSummary(const vornbench::BestRunReporter &reporter)
         }
         previousPerNode = perNode;
         previousRatio = ratio;
-        std::printf("%6zu %6zu %6zu %6zu %7zu %7zu %11.1f %11.1f %6.2f %9.1f %9.1f %9.1f %7s %7s\n",
-                    in.programGroups, in.resultNodes, in.pipeline.connections, in.pipeline.staticConnections,
-                    in.pipeline.derivedGroups, in.resultItems, create * 1e6, base * 1e6, ratio, perNode * 1e9,
+        std::printf("%6zu %6zu %6zu %6zu %7zu %7zu %11.1f %11.1f %6.2f %9.1f %9.1f %9.1f %7s %7s\n", in.programGroups,
+                    in.resultNodes, in.pipeline.connections, in.pipeline.staticConnections, in.pipeline.derivedGroups,
+                    in.resultItems, create * 1e6, base * 1e6, ratio, perNode * 1e9,
                     create / static_cast<double>(in.pipeline.connections) * 1e9, base / nodes * 1e9, growth,
                     ratioGrowth);
     }

@@ -325,8 +325,7 @@ void runLoader(benchmark::State &state, Input &in, Mode mode)
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(in.doc.text.size()));
     state.counters["destroy_ms"] = benchmark::Counter(destroySeconds * 1e3, benchmark::Counter::kAvgIterations);
     if (in.measured)
-        state.counters["tree_B/B"] =
-            static_cast<double>(in.memory.heapBytes) / static_cast<double>(in.doc.text.size());
+        state.counters["tree_B/B"] = static_cast<double>(in.memory.heapBytes) / static_cast<double>(in.doc.text.size());
 }
 
 std::string benchmarkName(const char *what, Mode mode, const Input &in)
@@ -373,8 +372,8 @@ void printSummary(const vornbench::BestRunReporter &reporter)
 {
     std::printf("\nLoader against bare Expat (CPU time per load; ratio = loader / expat; growth = loader time\n"
                 "per byte against the previous settings size, 1.00 is linear; destroy not included in ratio)\n\n");
-    std::printf("%-14s %5s %9s %8s %10s %10s %6s %8s %10s %7s %7s\n", "input", "mode", "bytes", "gz bytes",
-                "expat ms", "loader ms", "ratio", "ratio+d", "destroy ms", "growth", "ratio/r");
+    std::printf("%-14s %5s %9s %8s %10s %10s %6s %8s %10s %7s %7s\n", "input", "mode", "bytes", "gz bytes", "expat ms",
+                "loader ms", "ratio", "ratio+d", "destroy ms", "growth", "ratio/r");
     for (Mode mode : kModes) {
         double previousPerByte = 0;
         double previousRatio = 0;
@@ -415,8 +414,7 @@ void printSummary(const vornbench::BestRunReporter &reporter)
         const double elements = static_cast<double>(in.doc.elements);
         std::printf("%-14s %9zu %9zu %9zu %11" PRId64 " %10.2f %9.2f %10.1f %9.2f\n", in.label.c_str(),
                     in.doc.text.size(), in.doc.elements, in.doc.attributes, in.memory.heapBytes,
-                    static_cast<double>(in.memory.heapBytes) / bytes,
-                    static_cast<double>(in.memory.liveBytes) / bytes,
+                    static_cast<double>(in.memory.heapBytes) / bytes, static_cast<double>(in.memory.liveBytes) / bytes,
                     static_cast<double>(in.memory.heapBytes) / elements,
                     static_cast<double>(in.memory.allocations) / elements);
     }

@@ -15,7 +15,7 @@
 namespace vornbench {
 
 struct BestRun {
-    double cpuSeconds = 0;                    // CPU time per iteration
+    double cpuSeconds = 0;                   // CPU time per iteration
     std::map<std::string, double> counters;  // counter values as reported
 };
 

@@ -32,10 +32,7 @@ public:
     }
 
     // Uniform in [lo, hi]; the modulo bias is irrelevant at these ranges.
-    int range(int lo, int hi)
-    {
-        return lo + static_cast<int>(next() % static_cast<uint64_t>(hi - lo + 1));
-    }
+    int range(int lo, int hi) { return lo + static_cast<int>(next() % static_cast<uint64_t>(hi - lo + 1)); }
 
     bool chance(int percent) { return range(0, 99) < percent; }
 
@@ -124,20 +121,20 @@ constexpr const char *kRawFormats[] = {"BG10", "GR10", "GB10", "RG10", "BG12", "
 constexpr const char *kYuvFormats[] = {"NV12", "NV21", "YUYV", "P010", "I420", "V420", "NV12_DEC400"};
 constexpr const char *kStatFormats[] = {"STAT", "META", "PAF4"};
 constexpr const char *kProgramGroupNames[] = {
-    "isa_lb", "psa_video", "bbps_video", "gdc_video", "tnr_video", "post_gdc",
-    "isa_still", "psa_still", "bbps_still", "lbff_main", "ofs_main", "pdaf_proc",
+    "isa_lb",    "psa_video", "bbps_video", "gdc_video", "tnr_video", "post_gdc",
+    "isa_still", "psa_still", "bbps_still", "lbff_main", "ofs_main",  "pdaf_proc",
 };
 constexpr const char *kKernelBases[] = {
-    "ob",      "lin",       "lsc",      "dpc",        "pedestal", "bnlm",     "wb",        "demosaic",
-    "ccm",     "gtc",       "gamma",    "csc",        "anr",      "xnr",      "tnr_blend", "tnr_scale",
-    "ee",      "sharp",     "iefd",     "yuv_ds",     "chroma_ds", "upscaler", "downscaler", "crop",
-    "gdc",     "awb_stats", "ae_stats", "af_stats",   "hist",     "rgbs",     "ltm",       "hdr_merge",
-    "dol_split", "pdaf_stats", "ir_split", "b2i_ds", "tone_map", "vcsc",     "pext",      "acm",
-    "bxy_nr",  "fr_grid",   "glim",     "gmv",        "nlm",      "cas",      "smurf",     "tm_apply",
+    "ob",        "lin",        "lsc",      "dpc",      "pedestal",  "bnlm",     "wb",         "demosaic",
+    "ccm",       "gtc",        "gamma",    "csc",      "anr",       "xnr",      "tnr_blend",  "tnr_scale",
+    "ee",        "sharp",      "iefd",     "yuv_ds",   "chroma_ds", "upscaler", "downscaler", "crop",
+    "gdc",       "awb_stats",  "ae_stats", "af_stats", "hist",      "rgbs",     "ltm",        "hdr_merge",
+    "dol_split", "pdaf_stats", "ir_split", "b2i_ds",   "tone_map",  "vcsc",     "pext",       "acm",
+    "bxy_nr",    "fr_grid",    "glim",     "gmv",      "nlm",       "cas",      "smurf",      "tm_apply",
 };
 constexpr const char *kSinkNames[] = {
-    "video_sink", "preview_sink", "still_sink", "raw_sink", "ae_stats_sink", "af_stats_sink",
-    "awb_stats_sink", "pdaf_sink", "dvs_sink", "ir_sink", "thumbnail_sink", "postview_sink",
+    "video_sink",     "preview_sink", "still_sink", "raw_sink", "ae_stats_sink",  "af_stats_sink",
+    "awb_stats_sink", "pdaf_sink",    "dvs_sink",   "ir_sink",  "thumbnail_sink", "postview_sink",
 };
 constexpr const char *kOperationModes[] = {"normal", "low_power", "high_quality", "binning"};
 
@@ -417,8 +414,8 @@ void writeSettingsEntry(XmlWriter &w, Prng &rng, const Module &m, const std::vec
         .attr("power_factor", rng.range(1, 5))
         .attr("psys_frequency", 100 * rng.range(2, 8))
         .attr("concurrent", 0)
-        .attr("description", pipe.description + "_" + std::to_string(stream.width) + "x" +
-                                 std::to_string(stream.height));
+        .attr("description",
+              pipe.description + "_" + std::to_string(stream.width) + "x" + std::to_string(stream.height));
 
     w.begin(m.sensor).attr("mode_id", mode.id).attr("csi_port", rng.range(0, 3));
     w.begin(m.pixelArray);
@@ -601,7 +598,7 @@ namespace {
 struct ScaledPort {
     std::string name;
     int id;
-    bool stats;          // statistics rather than pixel data
+    bool stats;  // statistics rather than pixel data
     std::string format;
     Resolution size;
     bool connected = false;
@@ -817,8 +814,7 @@ void writeScaledDescriptor(ScaledPipeline &out, const ScaledModel &m, Prng &rng)
     for (int in = 0; in < kBaseInputs; ++in)
         writePort(w, "in" + std::to_string(in), in, 0, "NV12", "pixel_data");
     for (int o = 0; o < kBaseOutputs; ++o)
-        writePort(w, "out" + std::to_string(o), kBaseInputs + o, 1, o == 2 ? "STAT" : "NV12",
-                  contentTypeOf(o == 2));
+        writePort(w, "out" + std::to_string(o), kBaseInputs + o, 1, o == 2 ? "STAT" : "NV12", contentTypeOf(o == 2));
     w.end();
 
     for (const ScaledGroup &g : m.groups) {

@@ -48,15 +48,15 @@ Document makeGraphSettings(size_t targetBytes, uint64_t seed = kDefaultSeed);
 struct ScaledPipeline {
     Document descriptor;
     Document settings;
-    int graphId = 0;          // "id" of the graph and of its settings entry
-    int settingsKey = 0;      // "key" of the settings entry
+    int graphId = 0;      // "id" of the graph and of its settings entry
+    int settingsKey = 0;  // "key" of the settings entry
     size_t programGroups = 0;
     size_t derivedGroups = 0;  // program groups built from the base node
     size_t sinks = 0;          // virtual sinks, pixel and statistics
     size_t nodes = 0;          // top-level nodes of the result graph: sensor, receiver, groups, sinks
     size_t connections = 0;    // <connection> elements of the graph
     size_t staticConnections = 0;
-    size_t overrides = 0;      // <apply> elements of the graph
+    size_t overrides = 0;  // <apply> elements of the graph
 };
 
 ScaledPipeline makeScaledPipeline(size_t programGroups, uint64_t seed = kDefaultSeed);

@@ -53,11 +53,16 @@ bool g_verbose = false;
 const char *levelName(uint32_t level)
 {
     switch (level) {
-    case VE_LOG_ERROR: return "error";
-    case VE_LOG_WARNING: return "warning";
-    case VE_LOG_INFO: return "info";
-    case VE_LOG_VERBOSE: return "verbose";
-    default: return "debug";
+    case VE_LOG_ERROR:
+        return "error";
+    case VE_LOG_WARNING:
+        return "warning";
+    case VE_LOG_INFO:
+        return "info";
+    case VE_LOG_VERBOSE:
+        return "verbose";
+    default:
+        return "debug";
     }
 }
 
@@ -169,8 +174,7 @@ void printPort(const IGraphConfig *port)
     }
     std::string ignored;
     if (content != "pixel_data" && port->getValue(Vorn::key_format, ignored) != err_none) {
-        std::printf("              enabled, uid 0x%08" PRIx32 ", no frame format (%s buffer)\n", uid,
-                    content.c_str());
+        std::printf("              enabled, uid 0x%08" PRIx32 ", no frame format (%s buffer)\n", uid, content.c_str());
         return;
     }
     const Vorn::status_t status = GraphCameraUtil::portGetFormat(port, enabled, uid, width, height, fourcc, bpl, bpp);
@@ -194,12 +198,13 @@ void printKernels(const IGraphConfig *node)
     Vorn::NodeIterator kernels(const_cast<IGraphConfig *>(node));
     while (IGraphConfig *kernel = kernels.iterateByType(Vorn::key_kernel)) {
         int32_t enabled = 1;
-        Vorn::status_t status = GraphCameraUtil::kernelGetValues(kernel, nullptr, nullptr, nullptr, &enabled, nullptr, nullptr, nullptr);
+        Vorn::status_t status =
+            GraphCameraUtil::kernelGetValues(kernel, nullptr, nullptr, nullptr, &enabled, nullptr, nullptr, nullptr);
         std::string &list = (status == err_none && enabled != 0) ? on : off;
         list += (list.empty() ? "" : " ") + kernel->getName();
     }
-    std::printf("    kernels   %u: %s%s%s\n", count, on.c_str(), off.empty() ? "" : "  (off: ",
-                off.empty() ? "" : (off + ")").c_str());
+    std::printf("    kernels   %u: %s%s%s\n", count, on.c_str(),
+                off.empty() ? "" : "  (off: ", off.empty() ? "" : (off + ")").c_str());
 }
 
 void printNode(const IGraphConfig *node)
@@ -410,13 +415,13 @@ int main(int argc, char **argv)
     }
     std::printf("  descriptor  %-24s version %-4s %u nodes, %zu graphs\n", "sample_descriptor.xml",
                 str(descriptor.get(), Vorn::key_version).c_str(),
-                descriptor->getDescendant(Vorn::key_nodes) ? descriptor->getDescendant(Vorn::key_nodes)->getDescendantCount()
-                                                           : 0,
+                descriptor->getDescendant(Vorn::key_nodes)
+                    ? descriptor->getDescendant(Vorn::key_nodes)->getDescendantCount()
+                    : 0,
                 countChildren(descriptor->getDescendant(Vorn::key_graphs), Vorn::key_graph));
     std::printf("  settings    %-24s version %-4s %zu use cases, %zu sensor modes\n", "sample_settings.xml.gz",
                 str(settings.get(), Vorn::key_version).c_str(), countChildren(settings.get(), Vorn::key_settings),
-                countChildren(settings->getDescendant(Vorn::key_sensor_modes),
-                              ItemUID::str2key("sensor_mode")));
+                countChildren(settings->getDescendant(Vorn::key_sensor_modes), ItemUID::str2key("sensor_mode")));
 
     // 2. Hand them to a query manager and check that they belong together.
     Vorn::GraphQueryManager manager;
@@ -457,8 +462,9 @@ int main(int argc, char **argv)
     const IGraphConfig *graphElement = graph != nullptr ? graph->getDescendant(Vorn::key_graph) : nullptr;
     int32_t graphId = -1;
     integer(graphElement, Vorn::key_id, graphId);
-    std::printf("\nResult graph %d \"%s\" (settings %d): %s\n", graphId, str(graphElement, Vorn::key_description).c_str(),
-                manager.settingsKey(), built == err_none ? "built" : "FAILED");
+    std::printf("\nResult graph %d \"%s\" (settings %d): %s\n", graphId,
+                str(graphElement, Vorn::key_description).c_str(), manager.settingsKey(),
+                built == err_none ? "built" : "FAILED");
     flushLog("building the graph");
 
     // The result is a tree of its own: the input documents can go now.

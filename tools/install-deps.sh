@@ -5,5 +5,5 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 $SUDO apt-get update
 $SUDO apt-get install -y --no-install-recommends \
-    cmake ninja-build g++ clang libclang-rt-14-dev pkgconf \
+    cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkgconf \
     libexpat1-dev zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev gzip

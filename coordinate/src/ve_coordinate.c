@@ -80,8 +80,7 @@ static int32_t scale(int32_t offset, int32_t src_len, int32_t dst_len, int32_t r
     return n / src_len;
 }
 
-static ve_coordinate convert_sized(const ve_coordinate_system *src, size2 ss,
-                                   const ve_coordinate_system *dst, size2 ds,
+static ve_coordinate convert_sized(const ve_coordinate_system *src, size2 ss, const ve_coordinate_system *dst, size2 ds,
                                    ve_coordinate p, int32_t rounding)
 {
     ve_coordinate r;
@@ -90,8 +89,7 @@ static ve_coordinate convert_sized(const ve_coordinate_system *src, size2 ss,
     return r;
 }
 
-VE_COORD_API ve_coordinate ve_coordinate_convert(const ve_coordinate_system *src,
-                                                 const ve_coordinate_system *dst,
+VE_COORD_API ve_coordinate ve_coordinate_convert(const ve_coordinate_system *src, const ve_coordinate_system *dst,
                                                  ve_coordinate point, int32_t rounding)
 {
     size2 ss, ds;
@@ -104,14 +102,12 @@ VE_COORD_API ve_coordinate ve_coordinate_convert(const ve_coordinate_system *src
 
 static int same_system(const ve_coordinate_system *a, const ve_coordinate_system *b)
 {
-    return a != NULL && b != NULL && a->top == b->top && a->left == b->left &&
-           a->bottom == b->bottom && a->right == b->right;
+    return a != NULL && b != NULL && a->top == b->top && a->left == b->left && a->bottom == b->bottom &&
+           a->right == b->right;
 }
 
-VE_COORD_API void ve_coordinate_convert_rect(const ve_coordinate_system *src,
-                                             const ve_coordinate_rect *src_rect,
-                                             const ve_coordinate_system *dst,
-                                             ve_coordinate_rect *dst_rect)
+VE_COORD_API void ve_coordinate_convert_rect(const ve_coordinate_system *src, const ve_coordinate_rect *src_rect,
+                                             const ve_coordinate_system *dst, ve_coordinate_rect *dst_rect)
 {
     if (src_rect == NULL || dst_rect == NULL)
         return;
@@ -141,8 +137,7 @@ static const struct {
     {VE_COORDINATE_FACE_LANDMARK2_OFFSET, VE_COORDINATE_ROUND_NEAREST},
 };
 
-VE_COORD_API void ve_coordinate_convert_wuvo_faces(ve_coordinate_face_list *faces,
-                                                   const ve_coordinate_system *src,
+VE_COORD_API void ve_coordinate_convert_wuvo_faces(ve_coordinate_face_list *faces, const ve_coordinate_system *src,
                                                    const ve_coordinate_system *dst)
 {
     if (faces == NULL || faces->count <= 0 || faces->faces == NULL)

@@ -49,7 +49,7 @@ static uint8_t next_byte(reader *r)
 
 typedef struct slot {
     ve_cipr_buffer *buffer;
-    int backed;       /* root: size within MAX_BACKED_SIZE; region: its parent's */
+    int backed; /* root: size within MAX_BACKED_SIZE; region: its parent's */
     uint32_t size;
 } slot;
 
@@ -57,17 +57,14 @@ static slot slots[SLOTS];
 static void *caller_blocks[SLOTS * MAX_OPERATIONS];
 static size_t caller_block_count;
 
-static const uint32_t sizes[] = {1, 2, 15, 16, 17, 32, 100, 4096, MAX_BACKED_SIZE, 0,
-                                 0x80000000u, 0xFFFFFFF0u, 0xFFFFFFFFu, 7, 64, 33};
+static const uint32_t sizes[] = {1, 2,           15,          16,          17, 32, 100, 4096, MAX_BACKED_SIZE,
+                                 0, 0x80000000u, 0xFFFFFFF0u, 0xFFFFFFFFu, 7,  64, 33};
 static const uint64_t flag_bits[] = {
-    VE_CIPR_MEMORY_CPU_PTR, VE_CIPR_MEMORY_HANDLE,  VE_CIPR_MEMORY_ALLOCATE_CPU_PTR, VE_CIPR_MEMORY_COPY_FROM_USER,
-    VE_CIPR_MEMORY_HW_ONLY, VE_CIPR_MEMORY_CPU_ONLY, VE_CIPR_MEMORY_ALLOCATED,      UINT64_C(0x10000),
+    VE_CIPR_MEMORY_CPU_PTR, VE_CIPR_MEMORY_HANDLE,   VE_CIPR_MEMORY_ALLOCATE_CPU_PTR, VE_CIPR_MEMORY_COPY_FROM_USER,
+    VE_CIPR_MEMORY_HW_ONLY, VE_CIPR_MEMORY_CPU_ONLY, VE_CIPR_MEMORY_ALLOCATED,        UINT64_C(0x10000),
 };
 
-static uint32_t size_at(uint8_t index)
-{
-    return sizes[index % (sizeof sizes / sizeof sizes[0])];
-}
+static uint32_t size_at(uint8_t index) { return sizes[index % (sizeof sizes / sizeof sizes[0])]; }
 
 /* ---- A device layer with memory of its own ------------------------------ */
 
@@ -107,10 +104,7 @@ static void device_destroy(ve_cipr_buffer *buffer)
 
 /* ---- Operations --------------------------------------------------------- */
 
-static slot *slot_at(uint8_t index)
-{
-    return &slots[index % SLOTS];
-}
+static slot *slot_at(uint8_t index) { return &slots[index % SLOTS]; }
 
 static slot *free_slot(void)
 {
@@ -280,14 +274,30 @@ int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     for (int i = 0; i < MAX_OPERATIONS && r.n > 0; ++i) {
         switch (next_byte(&r) % 8u) {
-        case 0: op_create(&r); break;
-        case 1: op_region(&r); break;
-        case 2: op_allocate(&r); break;
-        case 3: op_memory(&r); break;
-        case 4: op_migrate(&r); break;
-        case 5: op_destroy(&r); break;
-        case 6: op_failure(&r); break;
-        default: op_queries(&r); break;
+        case 0:
+            op_create(&r);
+            break;
+        case 1:
+            op_region(&r);
+            break;
+        case 2:
+            op_allocate(&r);
+            break;
+        case 3:
+            op_memory(&r);
+            break;
+        case 4:
+            op_migrate(&r);
+            break;
+        case 5:
+            op_destroy(&r);
+            break;
+        case 6:
+            op_failure(&r);
+            break;
+        default:
+            op_queries(&r);
+            break;
         }
     }
 

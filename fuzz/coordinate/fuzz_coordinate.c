@@ -62,8 +62,7 @@ static int64_t extent(int32_t low, int32_t high)
  * One axis, exactly. Returns 1 and stores the result when no intermediate
  * step leaves the 32-bit range, 0 otherwise.
  */
-static int exact_axis(int32_t v, int32_t slow, int64_t sl, int32_t dlow, int64_t dl, int32_t mode,
-                      int32_t *out)
+static int exact_axis(int32_t v, int32_t slow, int64_t sl, int32_t dlow, int64_t dl, int32_t mode, int32_t *out)
 {
     int64_t off = (int64_t)v - slow;
     if (!fits(off))
@@ -85,8 +84,8 @@ static int exact_axis(int32_t v, int32_t slow, int64_t sl, int32_t dlow, int64_t
     return 1;
 }
 
-static void check_point(const ve_coordinate_system *s, const ve_coordinate_system *d, ve_coordinate p,
-                        int32_t mode, ve_coordinate got)
+static void check_point(const ve_coordinate_system *s, const ve_coordinate_system *d, ve_coordinate p, int32_t mode,
+                        ve_coordinate got)
 {
     int64_t sw = s ? extent(s->left, s->right) : 0, sh = s ? extent(s->top, s->bottom) : 0;
     int64_t dw = d ? extent(d->left, d->right) : 0, dh = d ? extent(d->top, d->bottom) : 0;
@@ -104,8 +103,7 @@ static void check_point(const ve_coordinate_system *s, const ve_coordinate_syste
 
 static int same(const ve_coordinate_system *a, const ve_coordinate_system *b)
 {
-    return a && b && a->top == b->top && a->left == b->left && a->bottom == b->bottom &&
-           a->right == b->right;
+    return a && b && a->top == b->top && a->left == b->left && a->bottom == b->bottom && a->right == b->right;
 }
 
 int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

@@ -73,8 +73,8 @@ static void compare(const ve_nvm *a, const ve_nvm *b)
     check(a->pdaf_present == b->pdaf_present && !a->pdaf == !b->pdaf);
     if (a->pdaf) {
         const ve_nvm_pdaf *p = a->pdaf, *q = b->pdaf;
-        check(p->table_count == q->table_count && p->grid_width == q->grid_width &&
-              p->grid_height == q->grid_height && p->aux == q->aux);
+        check(p->table_count == q->table_count && p->grid_width == q->grid_width && p->grid_height == q->grid_height &&
+              p->aux == q->aux);
         size_t gains = (size_t)p->grid_width * p->grid_height * 2;
         for (size_t t = 0; t < p->table_count; t++) {
             check(same_array(p->tables[t].left, q->tables[t].left, gains));

@@ -412,8 +412,7 @@ int32_t ve_nvm_parse(const ve_nvm_blob *blob, ve_nvm **nvm)
         return VE_NVM_ERR_ARGUMENT;
     }
     if (!blob->data || blob->size < NVM_MIN_SIZE) {
-        fprintf(stderr, NVM_ERR "Invalid Data ptr: %p size: %u\n", (const void *)blob->data,
-                (unsigned)blob->size);
+        fprintf(stderr, NVM_ERR "Invalid Data ptr: %p size: %u\n", (const void *)blob->data, (unsigned)blob->size);
         return VE_NVM_ERR_ARGUMENT;
     }
 
@@ -481,8 +480,8 @@ static size_t writer_room(nvm_writer *w, size_t count)
     }
     size_t left = w->size - w->pos;
     if (count > left) {
-        fprintf(stderr, "VE NVM: ERROR: nvm_memcpy_s: count(%zu) > destsz(%zu), downsizing count to destsz\n\n",
-                count, left);
+        fprintf(stderr, "VE NVM: ERROR: nvm_memcpy_s: count(%zu) > destsz(%zu), downsizing count to destsz\n\n", count,
+                left);
         w->shortened = 1;
         return left;
     }
@@ -520,6 +519,115 @@ static size_t lsc_table_size(size_t samples, uint8_t bit_depth)
     return samples * (bit_depth > 8 ? 8 : 4);
 }
 
+/* What the writer derives from a record before writing it. */
+typedef struct nvm_shape {
+    int v2;                  /* PDAF or tail present: version 2 */
+    size_t lights;           /* light sources */
+    size_t samples;          /* LSC samples per channel */
+    int has_lsc;             /* LSC tables are written */
+    const ve_nvm_pdaf *pdaf; /* the PDAF section to write, or NULL */
+    size_t gains;            /* PDAF gains per table half */
+    size_t cells;            /* PDAF DLOM cells */
+} nvm_shape;
+
+static nvm_shape record_shape(const ve_nvm *nvm)
+{
+    nvm_shape shape;
+    shape.v2 = nvm->pdaf_present || nvm->tail_present;
+    shape.lights = nvm->light_source_count;
+    shape.samples = (size_t)nvm->lsc_width * nvm->lsc_height;
+    shape.has_lsc = shape.lights > 0 && shape.samples > 0 && nvm->lsc;
+    shape.pdaf = nvm->pdaf_present ? nvm->pdaf : NULL;
+    shape.gains = shape.pdaf ? (size_t)shape.pdaf->grid_width * shape.pdaf->grid_height : 0;
+    shape.cells = shape.pdaf ? (size_t)shape.pdaf->dlom_width * shape.pdaf->dlom_height : 0;
+    return shape;
+}
+
+/* The exact size of the blob of a record, checksum included. */
+static uint64_t blob_size(const ve_nvm *nvm, const nvm_shape *shape)
+{
+    uint64_t size = shape->v2 ? NVM_MIN_SIZE + NVM_FLAGS_SIZE : NVM_MIN_SIZE;
+    size += (uint64_t)shape->lights * 10 + (uint64_t)nvm->af_count * 8;
+    if (shape->has_lsc) {
+        size += shape->lights;
+        for (size_t i = 0; i < shape->lights; i++)
+            size += lsc_table_size(shape->samples, nvm->lsc[i].bit_depth);
+    }
+    if (shape->pdaf)
+        size += ((uint64_t)shape->pdaf->table_count * shape->gains + shape->cells) * 4 + 7;
+    if (nvm->tail_present)
+        size += 6;
+    return size;
+}
+
+static void write_header_and_af(nvm_writer *w, const ve_nvm *nvm, const nvm_shape *shape)
+{
+    put_u8(w, shape->v2 ? 2 : 1);
+    put_u8(w, 1);
+    put_u8(w, nvm->af_count);
+    put_u8(w, nvm->aux_byte);
+    put_u8(w, nvm->vmc_bit_depth);
+    for (int k = 0; k < 4; k++)
+        put_values(w, nvm->af_data[k], nvm->af_count, 2);
+}
+
+/* Light sources, LSC tables and AWB values. */
+static void write_lights(nvm_writer *w, const ve_nvm *nvm, const nvm_shape *shape)
+{
+    size_t n = shape->lights;
+    put_u8(w, nvm->light_source_count);
+    put_values(w, nvm->light_source_info0, n, 1);
+    put_values(w, nvm->light_source_info1, n, 1);
+    /* Dimensions without tables would announce data that is not there. */
+    int dims_without_tables = n > 0 && shape->samples > 0 && !nvm->lsc;
+    put_u8(w, dims_without_tables ? 0 : nvm->lsc_width);
+    put_u8(w, dims_without_tables ? 0 : nvm->lsc_height);
+    if (shape->has_lsc) {
+        for (size_t i = 0; i < n; i++) {
+            const ve_nvm_lsc *lsc = &nvm->lsc[i];
+            put_u8(w, lsc->bit_depth);
+            for (int c = 0; c < 4; c++)
+                put_values(w, lsc->channel[c], shape->samples, lsc->bit_depth > 8 ? 2 : 1);
+        }
+    }
+    if (n > 0) {
+        for (int k = 0; k < 4; k++)
+            put_values(w, nvm->awb[k], n, 2);
+    }
+}
+
+/* The version-2 sections: the PDAF flag and data, the tail flag and data. */
+static void write_pdaf_and_tail(nvm_writer *w, const ve_nvm *nvm, const nvm_shape *shape)
+{
+    const ve_nvm_pdaf *pdaf = shape->pdaf;
+    put_u8(w, nvm->pdaf_present);
+    if (pdaf) {
+        put_u8(w, pdaf->table_count);
+        put_u8(w, pdaf->grid_width);
+        put_u8(w, pdaf->grid_height);
+        put_u8(w, pdaf->aux);
+        for (size_t t = 0; t < pdaf->table_count; t++) {
+            put_values(w, pdaf->tables ? pdaf->tables[t].left : NULL, shape->gains, 2);
+            put_values(w, pdaf->tables ? pdaf->tables[t].right : NULL, shape->gains, 2);
+        }
+        put_u8(w, pdaf->dlom_width);
+        put_u8(w, pdaf->dlom_height);
+        put_u8(w, pdaf->dlom_aux);
+        put_values(w, pdaf->dlom, shape->cells, 4);
+    }
+    put_u8(w, nvm->tail_present);
+    if (nvm->tail_present) {
+        put_values(w, &nvm->tail->value32, 1, 4);
+        put_values(w, &nvm->tail->value16, 1, 2);
+    }
+}
+
+static void write_checksum(nvm_writer *w)
+{
+    uint16_t crc = ve_nvm_crc16(w->buf, w->pos);
+    put_values(w, &crc, 1, 2);
+}
+
 ve_nvm_blob *ve_nvm_binary_create(const ve_nvm *nvm)
 {
     if (!nvm) {
@@ -530,30 +638,12 @@ ve_nvm_blob *ve_nvm_binary_create(const ve_nvm *nvm)
         report_no_memory();
         return NULL;
     }
-    int v2 = nvm->pdaf_present || nvm->tail_present;
-    size_t n = nvm->light_source_count;
-    size_t samples = (size_t)nvm->lsc_width * nvm->lsc_height;
-    int has_lsc = n > 0 && samples > 0 && nvm->lsc;
-    const ve_nvm_pdaf *pdaf = nvm->pdaf_present ? nvm->pdaf : NULL;
-    size_t gains = pdaf ? (size_t)pdaf->grid_width * pdaf->grid_height : 0;
-    size_t cells = pdaf ? (size_t)pdaf->dlom_width * pdaf->dlom_height : 0;
-
-    uint64_t size = v2 ? NVM_MIN_SIZE + NVM_FLAGS_SIZE : NVM_MIN_SIZE;
-    size += (uint64_t)n * 10 + (uint64_t)nvm->af_count * 8;
-    if (has_lsc) {
-        size += n;
-        for (size_t i = 0; i < n; i++)
-            size += lsc_table_size(samples, nvm->lsc[i].bit_depth);
-    }
-    if (pdaf)
-        size += ((uint64_t)pdaf->table_count * gains + cells) * 4 + 7;
-    if (nvm->tail_present)
-        size += 6;
+    nvm_shape shape = record_shape(nvm);
+    uint64_t size = blob_size(nvm, &shape);
     if (size > UINT32_MAX) {
         report_no_memory();
         return NULL;
     }
-
     ve_nvm_blob *blob = calloc(1, sizeof(ve_nvm_blob));
     uint8_t *buf = calloc((size_t)size, 1);
     if (!blob || !buf) {
@@ -562,61 +652,13 @@ ve_nvm_blob *ve_nvm_binary_create(const ve_nvm *nvm)
         free(blob);
         return NULL;
     }
+
     nvm_writer w = {buf, (size_t)size, 0, 0};
-
-    put_u8(&w, v2 ? 2 : 1);
-    put_u8(&w, 1);
-    put_u8(&w, nvm->af_count);
-    put_u8(&w, nvm->aux_byte);
-    put_u8(&w, nvm->vmc_bit_depth);
-    for (int k = 0; k < 4; k++)
-        put_values(&w, nvm->af_data[k], nvm->af_count, 2);
-
-    put_u8(&w, nvm->light_source_count);
-    put_values(&w, nvm->light_source_info0, n, 1);
-    put_values(&w, nvm->light_source_info1, n, 1);
-    /* Dimensions without tables would announce data that is not there. */
-    int dims_without_tables = n > 0 && samples > 0 && !nvm->lsc;
-    put_u8(&w, dims_without_tables ? 0 : nvm->lsc_width);
-    put_u8(&w, dims_without_tables ? 0 : nvm->lsc_height);
-    if (has_lsc) {
-        for (size_t i = 0; i < n; i++) {
-            const ve_nvm_lsc *lsc = &nvm->lsc[i];
-            put_u8(&w, lsc->bit_depth);
-            for (int c = 0; c < 4; c++)
-                put_values(&w, lsc->channel[c], samples, lsc->bit_depth > 8 ? 2 : 1);
-        }
-    }
-    if (n > 0) {
-        for (int k = 0; k < 4; k++)
-            put_values(&w, nvm->awb[k], n, 2);
-    }
-
-    if (v2) {
-        put_u8(&w, nvm->pdaf_present);
-        if (pdaf) {
-            put_u8(&w, pdaf->table_count);
-            put_u8(&w, pdaf->grid_width);
-            put_u8(&w, pdaf->grid_height);
-            put_u8(&w, pdaf->aux);
-            for (size_t t = 0; t < pdaf->table_count; t++) {
-                put_values(&w, pdaf->tables ? pdaf->tables[t].left : NULL, gains, 2);
-                put_values(&w, pdaf->tables ? pdaf->tables[t].right : NULL, gains, 2);
-            }
-            put_u8(&w, pdaf->dlom_width);
-            put_u8(&w, pdaf->dlom_height);
-            put_u8(&w, pdaf->dlom_aux);
-            put_values(&w, pdaf->dlom, cells, 4);
-        }
-        put_u8(&w, nvm->tail_present);
-        if (nvm->tail_present) {
-            put_values(&w, &nvm->tail->value32, 1, 4);
-            put_values(&w, &nvm->tail->value16, 1, 2);
-        }
-    }
-
-    uint16_t crc = ve_nvm_crc16(buf, w.pos);
-    put_values(&w, &crc, 1, 2);
+    write_header_and_af(&w, nvm, &shape);
+    write_lights(&w, nvm, &shape);
+    if (shape.v2)
+        write_pdaf_and_tail(&w, nvm, &shape);
+    write_checksum(&w);
 
     /* The size above covers every write; a shortened copy or a gap would
      * mean a blob that does not hold the record: never hand it out. */

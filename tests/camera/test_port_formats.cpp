@@ -86,7 +86,8 @@ TEST_F(PortFormats, FormatNamesFourccTextAndDefault)
     EXPECT_EQ(fourccText.fourcc, kNV12);
     EXPECT_EQ(fourccText.bpl, 704u);
     EXPECT_EQ(fourccText.bpp, 12u);
-    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Error: Couldn't find format NV12 from the formats XML. Fallback to fourcc."));
+    EXPECT_TRUE(
+        log.has(VE_LOG_ERROR, kTag, "Error: Couldn't find format NV12 from the formats XML. Fallback to fourcc."));
 
     // Neither a name nor a fourcc: YUV420_8_SP, stride align(64, 64) = 64.
     log.clear();
@@ -94,8 +95,8 @@ TEST_F(PortFormats, FormatNamesFourccTextAndDefault)
     EXPECT_EQ(unknown.status, err_none);
     EXPECT_EQ(unknown.fourcc, kNV12);
     EXPECT_EQ(unknown.bpl, 64u);
-    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag,
-                        "Error: Couldn't find  format by fourcc. Try defaulting to YUV420_8_SP(NV12)"));
+    EXPECT_TRUE(
+        log.has(VE_LOG_ERROR, kTag, "Error: Couldn't find  format by fourcc. Try defaulting to YUV420_8_SP(NV12)"));
 }
 
 TEST_F(PortFormats, ExplicitStridesPeersAndIncompletePorts)
@@ -164,8 +165,7 @@ TEST_F(PortFormats, DimensionsAndCrop)
     // No peer fallback here.
     EXPECT_EQ(GraphCameraUtil::getDimensions(port("fmt_sink_pg:in_c"), &w), err_noentry);
     EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Error: Couldn't get width"));
-    EXPECT_EQ(GraphCameraUtil::getDimensions(port("fmt_sink_pg:in_c"), nullptr, nullptr, nullptr, nullptr, nullptr,
-                                             &b),
+    EXPECT_EQ(GraphCameraUtil::getDimensions(port("fmt_sink_pg:in_c"), nullptr, nullptr, nullptr, nullptr, nullptr, &b),
               err_noentry);
     EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Error: Couldn't get bottom crop"));
     EXPECT_EQ(GraphCameraUtil::getDimensions(nullptr, &w), err_argument);

@@ -124,13 +124,13 @@ TEST_F(PortQueries, PeersHonourEnabledAndPrivate)
 TEST_F(PortQueries, EdgePorts)
 {
     LogCapture log;
-    EXPECT_TRUE(GraphCameraUtil::isEdgePort(at("cam_psa:output")));    // feeds a virtual sink
-    EXPECT_TRUE(GraphCameraUtil::isEdgePort(at("cam_bnlm:input")));    // fed by hw, same context
-    EXPECT_TRUE(GraphCameraUtil::isEdgePort(at("cam_isa:input")));     // fed by a source, same context
-    EXPECT_FALSE(GraphCameraUtil::isEdgePort(at("cam_psa:input")));    // fed by a processing node
-    EXPECT_FALSE(GraphCameraUtil::isEdgePort(at("cam_isa:output")));   // output within the context
-    EXPECT_TRUE(GraphCameraUtil::isEdgePort(at("cam_bnlm:output")));   // into context 2
-    EXPECT_TRUE(GraphCameraUtil::isEdgePort(at("cam_tnr:input")));     // from context 0
+    EXPECT_TRUE(GraphCameraUtil::isEdgePort(at("cam_psa:output")));   // feeds a virtual sink
+    EXPECT_TRUE(GraphCameraUtil::isEdgePort(at("cam_bnlm:input")));   // fed by hw, same context
+    EXPECT_TRUE(GraphCameraUtil::isEdgePort(at("cam_isa:input")));    // fed by a source, same context
+    EXPECT_FALSE(GraphCameraUtil::isEdgePort(at("cam_psa:input")));   // fed by a processing node
+    EXPECT_FALSE(GraphCameraUtil::isEdgePort(at("cam_isa:output")));  // output within the context
+    EXPECT_TRUE(GraphCameraUtil::isEdgePort(at("cam_bnlm:output")));  // into context 2
+    EXPECT_TRUE(GraphCameraUtil::isEdgePort(at("cam_tnr:input")));    // from context 0
     EXPECT_TRUE(log.lines().empty()) << log.dump();
 
     EXPECT_FALSE(GraphCameraUtil::isEdgePort(at("cam_psa:off_port")));
@@ -142,8 +142,7 @@ TEST_F(PortQueries, EdgePorts)
     GraphConfigNode::from(at("cam_psa"))->removeDescendant(key_exec_ctx_id);
     log.clear();
     EXPECT_FALSE(GraphCameraUtil::isEdgePort(at("cam_isa:output")));
-    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Failed to get stream ID of peer PG program_group[cam_psa]"))
-        << log.dump();
+    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Failed to get stream ID of peer PG program_group[cam_psa]")) << log.dump();
 }
 
 TEST_F(PortQueries, KernelValues)
@@ -155,9 +154,9 @@ TEST_F(PortQueries, KernelValues)
 
     uint32_t metadata[4] = {90, 91, 92, 93};
     int32_t pal = 0, id = 0, enabled = 0, rcb = 0, branch = 9, sink = 0;
-    EXPECT_EQ(GraphCameraUtil::kernelGetValues(at("cam_isa:blc_k"), &pal, &id, metadata, &enabled, &rcb, &branch,
-                                               &sink),
-              err_none);
+    EXPECT_EQ(
+        GraphCameraUtil::kernelGetValues(at("cam_isa:blc_k"), &pal, &id, metadata, &enabled, &rcb, &branch, &sink),
+        err_none);
     EXPECT_EQ(pal, 5001);
     EXPECT_EQ(id, 11);
     EXPECT_EQ(std::vector<uint32_t>(metadata, metadata + 4), (std::vector<uint32_t>{1, 2, 3, 93}));
@@ -180,17 +179,17 @@ TEST_F(PortQueries, KernelValues)
 
     // More numbers than the record holds, or a piece that is not a number.
     uint32_t guarded[5] = {70, 71, 72, 73, 74};
-    EXPECT_EQ(GraphCameraUtil::kernelGetValues(at("cam_psa:bad_meta_k"), nullptr, nullptr, guarded, nullptr,
-                                               nullptr, nullptr, nullptr),
+    EXPECT_EQ(GraphCameraUtil::kernelGetValues(at("cam_psa:bad_meta_k"), nullptr, nullptr, guarded, nullptr, nullptr,
+                                               nullptr, nullptr),
               err_argument);
-    EXPECT_EQ(GraphCameraUtil::kernelGetValues(at("cam_psa:word_meta_k"), nullptr, nullptr, guarded, nullptr,
-                                               nullptr, nullptr, nullptr),
+    EXPECT_EQ(GraphCameraUtil::kernelGetValues(at("cam_psa:word_meta_k"), nullptr, nullptr, guarded, nullptr, nullptr,
+                                               nullptr, nullptr),
               err_argument);
     EXPECT_EQ(std::vector<uint32_t>(guarded, guarded + 5), (std::vector<uint32_t>{70, 71, 72, 73, 74}));
 
-    EXPECT_EQ(GraphCameraUtil::kernelGetValues(at("cam_preview"), nullptr, &id, nullptr, nullptr, nullptr, nullptr,
-                                               nullptr),
-              err_general);
+    EXPECT_EQ(
+        GraphCameraUtil::kernelGetValues(at("cam_preview"), nullptr, &id, nullptr, nullptr, nullptr, nullptr, nullptr),
+        err_general);
     EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Couldn't get kernel id"));
 }
 

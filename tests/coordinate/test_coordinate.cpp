@@ -15,17 +15,16 @@ constexpr int32_t kMax = INT32_MAX;
 const ve_coordinate_system k100 = {0, 0, 100, 100};
 const ve_coordinate_system k50 = {0, 0, 50, 50};
 
-ve_coordinate conv(const ve_coordinate_system &s, const ve_coordinate_system &d, int32_t x, int32_t y,
-                   int32_t mode)
+ve_coordinate conv(const ve_coordinate_system &s, const ve_coordinate_system &d, int32_t x, int32_t y, int32_t mode)
 {
     return ve_coordinate_convert(&s, &d, ve_coordinate{x, y}, mode);
 }
 
-#define EXPECT_POINT(p, ex, ey)                                                                    \
-    do {                                                                                           \
-        ve_coordinate p_ = (p);                                                                    \
-        EXPECT_EQ(p_.x, (ex));                                                                     \
-        EXPECT_EQ(p_.y, (ey));                                                                     \
+#define EXPECT_POINT(p, ex, ey) \
+    do { \
+        ve_coordinate p_ = (p); \
+        EXPECT_EQ(p_.x, (ex)); \
+        EXPECT_EQ(p_.y, (ey)); \
     } while (0)
 
 TEST(CoordinateConvert, RoundingModes)
@@ -61,13 +60,13 @@ TEST(CoordinateConvert, RoundingModes)
 TEST(CoordinateConvert, InvalidSystems)
 {
     const ve_coordinate_system bad[] = {
-        {0, 10, 50, 10},            // right == left
-        {0, 0, 0, 50},              // bottom == top
-        {0, 50, 50, 0},             // negative width
-        {0, -5, 10, kMax},          // width 2^31 + 4 does not fit in 32 bits
-        {0, kMin, 10, kMax},        // width 2^32 - 1
-        {0, kMax, 10, kMin + 10},   // right below left; the 32-bit difference wraps to 11
-        {kMax, 0, kMin + 10, 10},   // the same for the height
+        {0, 10, 50, 10},           // right == left
+        {0, 0, 0, 50},             // bottom == top
+        {0, 50, 50, 0},            // negative width
+        {0, -5, 10, kMax},         // width 2^31 + 4 does not fit in 32 bits
+        {0, kMin, 10, kMax},       // width 2^32 - 1
+        {0, kMax, 10, kMin + 10},  // right below left; the 32-bit difference wraps to 11
+        {kMax, 0, kMin + 10, 10},  // the same for the height
     };
     for (const auto &b : bad) {
         EXPECT_POINT(conv(k100, b, 3, 3, 1), kMin, kMin);
@@ -120,7 +119,10 @@ TEST(CoordinateRect, ConvertsAndCopies)
     // (3,1)-(99,97): left (150+99)/100 = 2, top 149/100 = 1, right 4950/100 = 49, bottom 4850/100 = 48.
     ve_coordinate_rect r = {3, 1, 99, 97}, out = {};
     ve_coordinate_convert_rect(&k100, &r, &k50, &out);
-    EXPECT_EQ(out.left, 2); EXPECT_EQ(out.top, 1); EXPECT_EQ(out.right, 49); EXPECT_EQ(out.bottom, 48);
+    EXPECT_EQ(out.left, 2);
+    EXPECT_EQ(out.top, 1);
+    EXPECT_EQ(out.right, 49);
+    EXPECT_EQ(out.bottom, 48);
     // In place.
     ve_coordinate_convert_rect(&k100, &r, &k50, &r);
     EXPECT_EQ(0, std::memcmp(&r, &out, sizeof r));
@@ -137,7 +139,7 @@ TEST(CoordinateRect, ConvertsAndCopies)
     const ve_coordinate_system bad = {0, 0, 0, 10}, b5 = {5, 5, 5, 5};
     const ve_coordinate_system v[] = {{6, 5, 5, 5}, {5, 6, 5, 5}, {5, 5, 6, 5}, {5, 5, 5, 6}};
     const ve_coordinate_system *pairs[][2] = {{&bad, &k50}, {&k100, &bad}, {nullptr, &k50}, {nullptr, nullptr},
-                                              {&b5, &v[0]}, {&b5, &v[1]}, {&b5, &v[2]}, {&v[3], &b5}};
+                                              {&b5, &v[0]}, {&b5, &v[1]},  {&b5, &v[2]},    {&v[3], &b5}};
     for (const auto &p : pairs) {
         ve_coordinate_rect o = {1, 2, 3, 4};
         ve_coordinate_convert_rect(p[0], &inverted, p[1], &o);
@@ -146,14 +148,27 @@ TEST(CoordinateRect, ConvertsAndCopies)
     // Null rectangles: nothing is written.
     ve_coordinate_rect keep = {1, 2, 3, 4};
     ve_coordinate_convert_rect(&k100, nullptr, &k50, &keep);
-    EXPECT_EQ(keep.left, 1); EXPECT_EQ(keep.bottom, 4);
+    EXPECT_EQ(keep.left, 1);
+    EXPECT_EQ(keep.bottom, 4);
     ve_coordinate_convert_rect(&k100, &keep, &k50, nullptr);
 }
 
-struct Pt { size_t off; int32_t x, y, ex, ey; };
+struct Pt {
+    size_t off;
+    int32_t x, y, ex, ey;
+};
 
-void put(unsigned char *f, size_t off, int32_t x, int32_t y) { std::memcpy(f + off, &x, 4); std::memcpy(f + off + 4, &y, 4); }
-int32_t get(const unsigned char *f, size_t off) { int32_t v; std::memcpy(&v, f + off, 4); return v; }
+void put(unsigned char *f, size_t off, int32_t x, int32_t y)
+{
+    std::memcpy(f + off, &x, 4);
+    std::memcpy(f + off + 4, &y, 4);
+}
+int32_t get(const unsigned char *f, size_t off)
+{
+    int32_t v;
+    std::memcpy(&v, f + off, 4);
+    return v;
+}
 
 TEST(CoordinateFaces, ConvertsFivePointsAndNothingElse)
 {
@@ -164,13 +179,16 @@ TEST(CoordinateFaces, ConvertsFivePointsAndNothingElse)
     };
     // Three records, one byte off alignment, filled with a pattern; only two are listed.
     std::vector<unsigned char> buf(1 + 3 * VE_COORDINATE_FACE_SIZE);
-    for (size_t i = 0; i < buf.size(); i++) buf[i] = (unsigned char)(i * 37 + 11);
+    for (size_t i = 0; i < buf.size(); i++)
+        buf[i] = (unsigned char)(i * 37 + 11);
     unsigned char *faces = buf.data() + 1;
     for (int f = 0; f < 2; f++)
-        for (const Pt &p : pts[f]) put(faces + f * VE_COORDINATE_FACE_SIZE, p.off, p.x, p.y);
+        for (const Pt &p : pts[f])
+            put(faces + f * VE_COORDINATE_FACE_SIZE, p.off, p.x, p.y);
     std::vector<unsigned char> want = buf;
     for (int f = 0; f < 2; f++)
-        for (const Pt &p : pts[f]) put(want.data() + 1 + f * VE_COORDINATE_FACE_SIZE, p.off, p.ex, p.ey);
+        for (const Pt &p : pts[f])
+            put(want.data() + 1 + f * VE_COORDINATE_FACE_SIZE, p.off, p.ex, p.ey);
 
     std::vector<unsigned char> orig = buf;
     ve_coordinate_face_list list = {0, faces};
@@ -202,4 +220,4 @@ TEST(CoordinateFaces, ConvertsFivePointsAndNothingElse)
     EXPECT_EQ(none.count, 5);
 }
 
-} // namespace
+}  // namespace

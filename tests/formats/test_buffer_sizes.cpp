@@ -44,19 +44,22 @@ TEST(Strides, EveryRuleForEveryCode)
          {VE_FOURCC_BA10, VE_FOURCC_BG10, VE_FOURCC_GB10, VE_FOURCC_GR10, VE_FOURCC_RG10, VE_FOURCC_bV0K,
           VE_FOURCC_IR16, VE_FOURCC_P010, VE_FOURCC_P012, VE_FOURCC_P01L, VE_FOURCC_PL12, VE_FOURCC_PAFi,
           VE_FOURCC_PAFn, VE_FOURCC_PF8i, VE_FOURCC_PF1n, VE_FOURCC_PF2n, VE_FOURCC_PF4n, VE_FOURCC_PF6n},
-         100, 256},
+         100,
+         256},
         // 2 * 65 = 130 -> 256 (align(w, 64) would give 128)
         {"align(2w, 128)",
          {VE_FOURCC_V420, VE_FOURCC_P412, VE_FOURCC_PC10, VE_FOURCC_PC12, VE_FOURCC_C010, VE_FOURCC_C012,
           VE_FOURCC_T010, VE_FOURCC_T012},
-         65, 256},
+         65,
+         256},
         // 2 * 257 = 514 -> 1024
         {"align(2w, 512)", {VE_FOURCC_BG1C, VE_FOURCC_GB1C, VE_FOURCC_GR1C, VE_FOURCC_RG1C}, 257, 1024},
         // 4 * 100 = 400 -> 448
         {"align(4w, 64)",
          {VE_FOURCC_PF1i, VE_FOURCC_PF2i, VE_FOURCC_PF4i, VE_FOURCC_PF6i, VE_FOURCC_CSL0, VE_FOURCC_CSL1,
           VE_FOURCC_CSL2, VE_FOURCC_CSL3, VE_FOURCC_CSL4, VE_FOURCC_CSL5, VE_FOURCC_CSL6, VE_FOURCC_CSL7},
-         100, 448},
+         100,
+         448},
         {"align(6w, 64)", {VE_FOURCC_y032}, 100, 640},  // 600 -> 640
         {"ceil(w / 84) * 128", {VE_FOURCC_CS42}, 85, 256},
         // align(257, 256) = 512, already a power of two
@@ -64,12 +67,37 @@ TEST(Strides, EveryRuleForEveryCode)
         // 2 * 640 = 1280 -> align 1280 -> 2048
         {"pow2(align(2w, 256))", {VE_FOURCC_P01Y, VE_FOURCC_C420}, 640, 2048},
         {"fallback align(w, 64)",
-         {VE_FOURCC_BGGR, VE_FOURCC_GBRG, VE_FOURCC_GRBG, VE_FOURCC_RGGB, VE_FOURCC_pBAA, VE_FOURCC_pGAA,
-          VE_FOURCC_pgAA, VE_FOURCC_pRAA, VE_FOURCC_bV0G, VE_FOURCC_UYVY, VE_FOURCC_YUY2, VE_FOURCC_CS40,
-          VE_FOURCC_S420, VE_FOURCC_P21Y, VE_FOURCC_YV12, VE_FOURCC_NANA, VE_FOURCC_M420, VE_FOURCC_NV21,
-          VE_FOURCC_NV16, VE_FOURCC_T01L, VE_FOURCC_TL12, VE_FOURCC_P016, VE_FOURCC_PF8n, VE_FOURCC_CSYI,
-          VE_FOURCC_Y008, VE_FOURCC_RESI, VE_FOURCC_MOVE, VE_FOURCC_SR48, 0u},
-         100, 128},
+         {VE_FOURCC_BGGR,
+          VE_FOURCC_GBRG,
+          VE_FOURCC_GRBG,
+          VE_FOURCC_RGGB,
+          VE_FOURCC_pBAA,
+          VE_FOURCC_pGAA,
+          VE_FOURCC_pgAA,
+          VE_FOURCC_pRAA,
+          VE_FOURCC_bV0G,
+          VE_FOURCC_UYVY,
+          VE_FOURCC_YUY2,
+          VE_FOURCC_CS40,
+          VE_FOURCC_S420,
+          VE_FOURCC_P21Y,
+          VE_FOURCC_YV12,
+          VE_FOURCC_NANA,
+          VE_FOURCC_M420,
+          VE_FOURCC_NV21,
+          VE_FOURCC_NV16,
+          VE_FOURCC_T01L,
+          VE_FOURCC_TL12,
+          VE_FOURCC_P016,
+          VE_FOURCC_PF8n,
+          VE_FOURCC_CSYI,
+          VE_FOURCC_Y008,
+          VE_FOURCC_RESI,
+          VE_FOURCC_MOVE,
+          VE_FOURCC_SR48,
+          0u},
+         100,
+         128},
     };
     for (const StrideGroup &group : groups) {
         for (uint32_t fourcc : group.fourccs) {
@@ -90,10 +118,10 @@ TEST(Strides, RoundingBoundaries)
     EXPECT_EQ(getBpl(VE_FOURCC_NV12, 641), 704u);
     EXPECT_EQ(getBpl(VE_FOURCC_NV12, 0), 0u);
     EXPECT_EQ(getBpl(VE_FOURCC_CS42, 0), 0u);
-    EXPECT_EQ(getBpl(VE_FOURCC_CS42, 84), 128u);   // exactly one block
-    EXPECT_EQ(getBpl(VE_FOURCC_CS42, 169), 384u);  // 169 / 84 = 2.01 -> three
-    EXPECT_EQ(getBpl(VE_FOURCC_CIYU, 640), 1024u); // align 768 -> 1024
-    EXPECT_EQ(getBpl(VE_FOURCC_CIYU, 0), 64u);     // aligned value 0 < 2
+    EXPECT_EQ(getBpl(VE_FOURCC_CS42, 84), 128u);    // exactly one block
+    EXPECT_EQ(getBpl(VE_FOURCC_CS42, 169), 384u);   // 169 / 84 = 2.01 -> three
+    EXPECT_EQ(getBpl(VE_FOURCC_CIYU, 640), 1024u);  // align 768 -> 1024
+    EXPECT_EQ(getBpl(VE_FOURCC_CIYU, 0), 64u);      // aligned value 0 < 2
     EXPECT_EQ(getBpl(VE_FOURCC_C420, 0), 64u);
 }
 
@@ -146,9 +174,9 @@ TEST(BufferSizes, EveryRule)
     EXPECT_EQ(calculateBufferSize(formatWith(VE_FOURCC_y032), 0, 101, 640), 32320u);
 
     // bpl * h for the unpacked Bayer codes: 3 * 64 = 192 (the 1.5 rule gives 288).
-    for (uint32_t fourcc : {VE_FOURCC_BA10, VE_FOURCC_BG10, VE_FOURCC_GB10, VE_FOURCC_GR10, VE_FOURCC_RG10,
-                            VE_FOURCC_bV0K, VE_FOURCC_BGGR, VE_FOURCC_GBRG, VE_FOURCC_GRBG, VE_FOURCC_RGGB,
-                            VE_FOURCC_CSBA})
+    for (uint32_t fourcc :
+         {VE_FOURCC_BA10, VE_FOURCC_BG10, VE_FOURCC_GB10, VE_FOURCC_GR10, VE_FOURCC_RG10, VE_FOURCC_bV0K,
+          VE_FOURCC_BGGR, VE_FOURCC_GBRG, VE_FOURCC_GRBG, VE_FOURCC_RGGB, VE_FOURCC_CSBA})
         EXPECT_EQ(calculateBufferSize(formatWith(fourcc), 0, 3, 64), 192u) << fourcc;
     EXPECT_EQ(calculateBufferSize(formatWith(VE_FOURCC_BA10), 0, 100, 256), 25600u);
     for (uint32_t fourcc : {VE_FOURCC_UYVY, VE_FOURCC_bV0G, VE_FOURCC_P21Y, VE_FOURCC_IR16, 0u})
@@ -213,7 +241,7 @@ TEST(BufferSizes, FramesBeyond32BitsHaveSizeZeroAndAnErrorLine)
         uint32_t fourcc, width, height, bpl;
     };
     const Case cases[] = {
-        {VE_FOURCC_GR10, 32768, 65537, 0},             // 65537 rows of 65536 bytes: 2^32 + 65536
+        {VE_FOURCC_GR10, 32768, 65537, 0},              // 65537 rows of 65536 bytes: 2^32 + 65536
         {VE_FOURCC_BA10, 0, 0xFFFFFFFFu, 0xFFFFFFFFu},  // (2^32 - 1)^2
         {VE_FOURCC_GRBG, 0, 65536, 65536},              // exactly 2^32
         // 0x80000000 + 0xFFFFFFE0 tiled rows of 64 bytes

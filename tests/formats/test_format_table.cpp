@@ -115,8 +115,8 @@ struct Row {
 
 uint32_t fourccOf(const std::string &text)
 {
-    return (uint32_t(uint8_t(text[0])) << 24) | (uint32_t(uint8_t(text[1])) << 16) |
-           (uint32_t(uint8_t(text[2])) << 8) | uint32_t(uint8_t(text[3]));
+    return (uint32_t(uint8_t(text[0])) << 24) | (uint32_t(uint8_t(text[1])) << 16) | (uint32_t(uint8_t(text[2])) << 8) |
+           uint32_t(uint8_t(text[3]));
 }
 
 std::vector<Row> parseTable()

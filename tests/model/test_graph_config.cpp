@@ -109,8 +109,7 @@ TEST(GraphNode, AddAndSetValueRules)
     // An attribute without options list is never written through setValue.
     log.clear();
     EXPECT_EQ(node.setValue(key_width, 1280), err_noentry);
-    EXPECT_TRUE(log.has(VE_LOG_WARNING, kTag,
-                        "Trying to apply value but no options list available for NODE[NA]."))
+    EXPECT_TRUE(log.has(VE_LOG_WARNING, kTag, "Trying to apply value but no options list available for NODE[NA]."))
         << log.dump();
     EXPECT_TRUE(log.has(VE_LOG_VERBOSE, kTag, "setValue() restricted to attributes that have predefined options"));
     int32_t width = 0;
@@ -255,9 +254,9 @@ TEST(GraphNode, DumpsPrintEveryItem)
         EXPECT_EQ(line.tag, kTag);
         lines.push_back(line.text);
     }
-    EXPECT_EQ(lines, (std::vector<std::string>{"  'name' str [Attr] 'sensor'", "  'port'(34) [Node]",
-                                               "    'format' str [Attr] 'NV12'",
-                                               "    'width'(8232) int [Attr] '640'"}));
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{"  'name' str [Attr] 'sensor'", "  'port'(34) [Node]",
+                                        "    'format' str [Attr] 'NV12'", "    'width'(8232) int [Attr] '640'"}));
     log.clear();
     GraphConfigNode::dumpNodeTree(port, -3);
     EXPECT_EQ(log.lines().front().text, "'format' str [Attr] 'NV12'");
@@ -267,8 +266,8 @@ TEST(GraphNode, DumpsPrintEveryItem)
     port->dumpNode();
     ASSERT_EQ(log.lines().size(), 2u);
     char expected[128];
-    std::snprintf(expected, sizeof expected, "Node %p type:  NODE ancestor %p map size 2",
-                  static_cast<void *>(port), static_cast<void *>(&top));
+    std::snprintf(expected, sizeof expected, "Node %p type:  NODE ancestor %p map size 2", static_cast<void *>(port),
+                  static_cast<void *>(&top));
     EXPECT_EQ(log.lines()[0].text, expected);
     EXPECT_EQ(log.lines()[1].text, "Node number of descendants : 2");
 }

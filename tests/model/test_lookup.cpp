@@ -78,14 +78,17 @@ TEST(Lookup, AttributeByPathLogsWhatIsMissing)
     child(*t.a, key_port);
     log.clear();
     EXPECT_EQ(t.p.getAttribute(ItemUID{100, key_port, key_width}, &item), err_noentry);
-    EXPECT_TRUE(log.has(VE_LOG_WARNING, kTag, "Warning: Failed to get descendant active_input.port.width for attribute"))
+    EXPECT_TRUE(
+        log.has(VE_LOG_WARNING, kTag, "Warning: Failed to get descendant active_input.port.width for attribute"))
         << log.dump();
     // A path that ends on a node hands out that node's own child of the last key.
     log.clear();
-    GraphConfigNode *port = t.a->getDescendant(key_port) ? GraphConfigNode::from(t.a->getDescendant(key_port)) : nullptr;
+    GraphConfigNode *port =
+        t.a->getDescendant(key_port) ? GraphConfigNode::from(t.a->getDescendant(key_port)) : nullptr;
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(t.p.getAttribute(ItemUID{100, key_port}, &item), err_noentry);
-    EXPECT_TRUE(log.has(VE_LOG_WARNING, kTag, "warning: Failed to get attribute object for active_input.port")) << log.dump();
+    EXPECT_TRUE(log.has(VE_LOG_WARNING, kTag, "warning: Failed to get attribute object for active_input.port"))
+        << log.dump();
 }
 
 TEST(Lookup, KeyAndStringLookups)

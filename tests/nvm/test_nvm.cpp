@@ -42,7 +42,7 @@ struct Model {
     std::vector<std::array<U16s, 2>> tables;
     uint8_t dlom_w = 0, dlom_h = 0, dlom_aux = 0;
     std::vector<uint32_t> dlom;
-    bool half_dlom = false; // two bytes per DLOM cell
+    bool half_dlom = false;  // two bytes per DLOM cell
     uint8_t tail_present = 0;
     uint32_t v32 = 0;
     uint16_t v16 = 0;
@@ -50,7 +50,7 @@ struct Model {
 
 struct Blob {
     Bytes bytes;
-    std::vector<size_t> cuts; // offsets where a section ends
+    std::vector<size_t> cuts;  // offsets where a section ends
 };
 
 Blob build(const Model &m)
@@ -58,14 +58,18 @@ Blob build(const Model &m)
     Blob b;
     Bytes &o = b.bytes;
     auto u8 = [&](unsigned v) { o.push_back(uint8_t(v)); };
-    auto u16 = [&](unsigned v) { u8(v & 0xFF); u8(v >> 8); };
+    auto u16 = [&](unsigned v) {
+        u8(v & 0xFF);
+        u8(v >> 8);
+    };
     auto cut = [&] { b.cuts.push_back(o.size()); };
-    for (unsigned v : {unsigned(m.version), unsigned(m.revision), unsigned(m.af[0].size()), unsigned(m.aux),
-                       unsigned(m.vmc)})
+    for (unsigned v :
+         {unsigned(m.version), unsigned(m.revision), unsigned(m.af[0].size()), unsigned(m.aux), unsigned(m.vmc)})
         u8(v);
     cut();
     for (const U16s &a : m.af)
-        for (uint16_t v : a) u16(v);
+        for (uint16_t v : a)
+            u16(v);
     cut();
     u8(unsigned(m.info0.size()));
     o.insert(o.end(), m.info0.begin(), m.info0.end());
@@ -75,11 +79,13 @@ Blob build(const Model &m)
     for (const Lsc &l : m.lsc) {
         u8(l.depth);
         for (const U16s &g : l.ch)
-            for (uint16_t v : g) l.depth > 8 ? u16(v) : u8(v);
+            for (uint16_t v : g)
+                l.depth > 8 ? u16(v) : u8(v);
         cut();
     }
     for (const U16s &a : m.awb)
-        for (uint16_t v : a) u16(v);
+        for (uint16_t v : a)
+            u16(v);
     cut();
     if (m.version == 2) {
         u8(m.pdaf_present), cut();
@@ -87,14 +93,17 @@ Blob build(const Model &m)
             u8(unsigned(m.tables.size())), u8(m.grid_w), u8(m.grid_h), u8(m.pdaf_aux), cut();
             for (const auto &t : m.tables)
                 for (const U16s &g : t)
-                    for (uint16_t v : g) u16(v);
+                    for (uint16_t v : g)
+                        u16(v);
             cut();
             u8(m.dlom_w), u8(m.dlom_h), u8(m.dlom_aux), cut();
-            for (uint32_t v : m.dlom) m.half_dlom ? u16(v & 0xFFFF) : (u16(v & 0xFFFF), u16(v >> 16));
+            for (uint32_t v : m.dlom)
+                m.half_dlom ? u16(v & 0xFFFF) : (u16(v & 0xFFFF), u16(v >> 16));
             cut();
         }
         u8(m.tail_present), cut();
-        if (m.tail_present) u16(m.v32 & 0xFFFF), u16(m.v32 >> 16), u16(m.v16), cut();
+        if (m.tail_present)
+            u16(m.v32 & 0xFFFF), u16(m.v32 >> 16), u16(m.v16), cut();
     }
     u16(ve_nvm_crc16(o.data(), o.size()));
     return b;
@@ -106,7 +115,8 @@ std::array<U16s, 4> shading(int w, int h, unsigned base)
     std::array<U16s, 4> ch;
     for (int c = 0; c < 4; c++)
         for (int y = 0; y < h; y++)
-            for (int x = 0; x < w; x++) ch[c].push_back(uint16_t(base + c + std::abs(y - h / 2) + std::abs(x - w / 2)));
+            for (int x = 0; x < w; x++)
+                ch[c].push_back(uint16_t(base + c + std::abs(y - h / 2) + std::abs(x - w / 2)));
     return ch;
 }
 
@@ -128,7 +138,8 @@ Model typical(uint8_t version = 1, bool pdaf = false, bool tail = false)
         m.dlom_w = 2, m.dlom_h = 3, m.dlom_aux = 5;
         m.dlom = {0x11223344, 0xA0B0C0D0, 1, 2, 3, 0xFFFFFFFF};
     }
-    if (tail) m.tail_present = 1, m.v32 = 0xDEADBEEF, m.v16 = 0xCAFE;
+    if (tail)
+        m.tail_present = 1, m.v32 = 0xDEADBEEF, m.v16 = 0xCAFE;
     return m;
 }
 
@@ -143,7 +154,8 @@ struct Parsed {
 Parsed parse(const Bytes &bytes)
 {
     std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes.size()]);
-    if (!bytes.empty()) std::memcpy(copy.get(), bytes.data(), bytes.size());
+    if (!bytes.empty())
+        std::memcpy(copy.get(), bytes.data(), bytes.size());
     ve_nvm_blob blob{copy.get(), uint32_t(bytes.size())};
     ve_nvm sentinel{};
     ve_nvm *out = &sentinel;
@@ -160,8 +172,10 @@ Bytes serialise(const ve_nvm *rec, bool *ok = nullptr, std::string *err = nullpt
     CaptureStderr();
     ve_nvm_blob *blob = ve_nvm_binary_create(rec);
     std::string text = GetCapturedStderr();
-    if (err) *err = text;
-    if (ok) *ok = blob != nullptr;
+    if (err)
+        *err = text;
+    if (ok)
+        *ok = blob != nullptr;
     Bytes out = blob ? Bytes(blob->data, blob->data + blob->size) : Bytes();
     ve_nvm_binary_delete(blob);
     return out;
@@ -188,7 +202,7 @@ TEST(NvmParse, ArgumentsAndMinimalBlobs)
     EXPECT_EQ(GetCapturedStderr(), expected);
 
     Model m;
-    m.lsc_w = 7, m.lsc_h = 5; // stored although there is no light source
+    m.lsc_w = 7, m.lsc_h = 5;  // stored although there is no light source
     Bytes ten = build(m).bytes;
     ASSERT_EQ(ten.size(), 10u);
     ve_nvm_blob valid{ten.data(), 10};
@@ -223,7 +237,8 @@ TEST(NvmParse, StatusTriggers)
     auto grid = [](int w, int h) {
         return [w, h](Model &m) {
             m.lsc_w = uint8_t(w), m.lsc_h = uint8_t(h);
-            for (Lsc &l : m.lsc) l.ch = shading(w, h, l.depth > 8 ? 300 : 10);
+            for (Lsc &l : m.lsc)
+                l.ch = shading(w, h, l.depth > 8 ? 300 : 10);
         };
     };
     const struct {
@@ -233,7 +248,11 @@ TEST(NvmParse, StatusTriggers)
     } cases[] = {
         {[](Model &m) { m.version = 0; }, VE_NVM_ERR_VERSION, "Version!"},
         {[](Model &m) { m.revision = 0; }, VE_NVM_ERR_VERSION, "Version!"},
-        {[](Model &m) { for (U16s &a : m.af) a.push_back(7); }, VE_NVM_ERR_AF_ORIENTATION, "Invalid AF orientation!"},
+        {[](Model &m) {
+             for (U16s &a : m.af)
+                 a.push_back(7);
+         },
+         VE_NVM_ERR_AF_ORIENTATION, "Invalid AF orientation!"},
         {[](Model &m) { m.vmc = 20; }, VE_NVM_OK, "Invalid VMC register bit depth!"},
         {[](Model &m) { m.vmc = 7; }, VE_NVM_OK, "Invalid VMC register bit depth!"},
         {[](Model &m) { m.vmc = 0x88; }, VE_NVM_OK, "Invalid VMC register bit depth!"},
@@ -244,7 +263,7 @@ TEST(NvmParse, StatusTriggers)
         {grid(7, 4), VE_NVM_ERR_LSC, "Invalid LSC height!"},
         {grid(9, 3), VE_NVM_ERR_LSC, "Invalid LSC height!"},
         {grid(9, 7), VE_NVM_OK, nullptr},
-        {[](Model &m) { m.lsc_h = 0, m.lsc.clear(); }, VE_NVM_OK, nullptr}, // no tables follow
+        {[](Model &m) { m.lsc_h = 0, m.lsc.clear(); }, VE_NVM_OK, nullptr},  // no tables follow
         {[](Model &m) { m.awb[0][1] = 51; }, VE_NVM_ERR_AWB, "Invalid AWB sensitivities!"},
         {[](Model &m) { m.awb[3][0] = 972; }, VE_NVM_ERR_AWB, "Invalid AWB sensitivities!"},
         {[](Model &m) { m.grid_w = 0, m.tables.assign(2, {}); }, VE_NVM_ERR_PDAF, "Invalid PDAF PS Gain table!"},
@@ -263,7 +282,7 @@ TEST(NvmParse, StatusTriggers)
         EXPECT_EQ(p.err, c.err ? kErr + c.err + "\n" : "") << "case " << i++;
     }
     Model m = typical(2, true, true);
-    m.half_dlom = true; // skipped, and the tail after it is still found
+    m.half_dlom = true;  // skipped, and the tail after it is still found
     Parsed p = parse(build(m).bytes);
     EXPECT_EQ(p.rec->pdaf->dlom, nullptr);
     EXPECT_EQ(p.rec->tail->value16, 0xCAFE);
@@ -275,7 +294,8 @@ TEST(NvmParse, LensShadingGains)
     Model m = typical();
     for (Lsc &l : m.lsc)
         for (U16s &g : l.ch)
-            for (size_t i : {1, 5, 7, 16, 18, 24, 33}) g[i] = 0xFF;
+            for (size_t i : {1, 5, 7, 16, 18, 24, 33})
+                g[i] = 0xFF;
     EXPECT_EQ(parse(build(m).bytes).status, VE_NVM_OK);
     // The centre must be strictly below each corner of every grid.
     for (size_t source = 0; source < 2; source++)
@@ -297,8 +317,8 @@ TEST(NvmParse, CorruptAndTruncatedBlobs)
     half.half_dlom = true;
     Model empty2;
     empty2.version = 2;
-    for (const Model &m : {typical(), typical(2, true, true), typical(2, false, true), typical(2, true, false), half,
-                           empty2}) {
+    for (const Model &m :
+         {typical(), typical(2, true, true), typical(2, false, true), typical(2, true, false), half, empty2}) {
         Blob b = build(m);
         const Bytes &good = b.bytes;
         for (size_t i = 0; i < good.size(); i++) {
@@ -334,7 +354,8 @@ TEST(NvmSerialise, RoundTrips)
 {
     for (uint8_t version : {1, 2, 3})
         for (int sections = 0; sections < 4; sections++) {
-            if (version != 2 && sections) continue;
+            if (version != 2 && sections)
+                continue;
             Model m = typical(version, sections & 1, sections & 2);
             Parsed p = parse(build(m).bytes);
             ASSERT_EQ(p.status, VE_NVM_OK) << p.err;
@@ -348,7 +369,7 @@ TEST(NvmSerialise, RoundTrips)
     Model m = typical(2, true, true);
     m.revision = 7;
     Bytes b = build(m).bytes;
-    b.push_back(0xEE); // bytes after the checksum are not part of the blob
+    b.push_back(0xEE);  // bytes after the checksum are not part of the blob
     Parsed p = parse(b);
     ASSERT_EQ(p.status, VE_NVM_OK);
     const ve_nvm &r = *p.rec;
@@ -381,7 +402,7 @@ TEST(NvmSerialise, IncompleteRecords)
     Parsed p = parse(build(typical(2, true, true)).bytes);
     ASSERT_EQ(p.status, VE_NVM_OK);
     std::string err;
-    ve_nvm no_pdaf = *p.rec, no_tail = *p.rec; // shallow copies: the arrays stay owned by p
+    ve_nvm no_pdaf = *p.rec, no_tail = *p.rec;  // shallow copies: the arrays stay owned by p
     no_pdaf.pdaf = nullptr, no_tail.tail = nullptr;
     for (const ve_nvm *r : {&no_pdaf, &no_tail}) {
         serialise(r, &ok, &err);
@@ -405,4 +426,4 @@ TEST(NvmSerialise, IncompleteRecords)
     EXPECT_EQ(parse(b).status, VE_NVM_OK);
 }
 
-} // namespace
+}  // namespace

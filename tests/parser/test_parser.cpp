@@ -192,7 +192,7 @@ TEST(Parser, ElementAndAttributeRules)
     EXPECT_EQ(num(settings, key_height), 12);
     EXPECT_EQ(num(settings, key_fps), 0);
     EXPECT_EQ(num(settings, key_bpp), -7);
-    EXPECT_EQ(num(settings, key_id), 5);  // 4294967301 truncated to 32 bits
+    EXPECT_EQ(num(settings, key_id), 5);        // 4294967301 truncated to 32 bits
     EXPECT_EQ(str(settings, key_na), "first");  // unknown names share key 0: only the first stays
     EXPECT_EQ(str(settings, key_mode_id), "Keep Case");
     EXPECT_EQ(GraphConfigNode::from(settings)->getDescendantCount(), 7u);
@@ -254,9 +254,10 @@ TEST(Parser, BrokenInputFreesThePartialTree)
     };
     const std::string dir = VORN_TEST_BINARY_DIR;
     const std::vector<Case> cases = {
-        {"syntax error inside an element", writeTemp("broken.xml", "<graph_settings version='1'>\n<settings>\n"
-                                                                    "  <kernel name='a'><oops></kernel>\n"
-                                                                    "</settings></graph_settings>"),
+        {"syntax error inside an element",
+         writeTemp("broken.xml", "<graph_settings version='1'>\n<settings>\n"
+                                 "  <kernel name='a'><oops></kernel>\n"
+                                 "</settings></graph_settings>"),
          "XML_Parse error mismatched tag (line 3, column 27)"},
         {"empty file", writeTemp("empty.xml", ""), "XML_Parse error no element found"},
         {"binary garbage", writeTemp("garbage.xml", std::string("\x01\xff\xfe<\x00\x9c", 6)), "XML_Parse error"},

@@ -229,9 +229,8 @@ TEST_F(SettingsQuery, StrictScoringStopsAtTheFirstMissingNodeOrAttribute)
 {
     const IGraphConfig *first = all()[0];
     // Items run in path order: [na, width] comes before [id] and [key].
-    const SearchQuery missingNodeFirst{{ItemUID{key_na, key_width}, "1"},
-                                       {ItemUID{key_id}, "5"},
-                                       {ItemUID{key_key}, "7"}};
+    const SearchQuery missingNodeFirst{
+        {ItemUID{key_na, key_width}, "1"}, {ItemUID{key_id}, "5"}, {ItemUID{key_key}, "7"}};
     EXPECT_EQ(score(missingNodeFirst, first, false), 2u);
     EXPECT_EQ(score(missingNodeFirst, first, true), 0u);
     EXPECT_EQ(query(missingNodeFirst, false), V({5, 5, 6}));

@@ -183,17 +183,27 @@ TEST_F(ResultGraph, FailuresReportStatusAndMessage)
         std::vector<std::string> messages;
     };
     const std::vector<Case> cases = {
-        {3, err_data, VE_LOG_ERROR,
+        {3,
+         err_data,
+         VE_LOG_ERROR,
          {"Sensor Mode quarter not in the list of available modes", "Settings file has incorrect sensor mode data"}},
         {4, err_data, VE_LOG_ERROR, {"could not find graph with id 999 from graph descriptor"}},
-        {5, err_general, VE_LOG_ERROR,
+        {5,
+         err_general,
+         VE_LOG_ERROR,
          {"sink connection attribute without port 'program_group' not pointing to virtual sink"}},
-        {7, err_general, VE_LOG_ERROR,
+        {7,
+         err_general,
+         VE_LOG_ERROR,
          {"Error: override tag with no attribute value", "Failed to process graph 400 overrides"}},
-        {8, err_data, VE_LOG_ERROR,
+        {8,
+         err_data,
+         VE_LOG_ERROR,
          {"Error: Failed to set override of attribute isa:pg_id to fast", "Failed to process graph 500 overrides"}},
         {10, err_general, VE_LOG_WARNING, {"Sensor lacks mode_id. Failed to set sensor mode."}},
-        {11, err_general, VE_LOG_ERROR,
+        {11,
+         err_general,
+         VE_LOG_ERROR,
          {"Failed to find base node no_such_base for node orphan",
           "Node(orphan) could not be built from base node no_such_base",
           "Failed to copy dst node(orphan) from descriptor to settings"}},
@@ -209,6 +219,21 @@ TEST_F(ResultGraph, FailuresReportStatusAndMessage)
             EXPECT_TRUE(log.has(c.level, kTag, message)) << message << "\n" << log.dump();
         EXPECT_EQ(intOf(graph.get(), key_key), c.key);
     }
+}
+
+// An item whose tag claims a node but that is no node is passed over where
+// graph elements and connections are looked for, not read as a node.
+TEST_F(ResultGraph, ItemsTaggedAsNodesThatAreNoNodesAreSkipped)
+{
+    GraphConfigNode *graphs = vorn_test::nodeAt(mDescriptor, "graphs");
+    ASSERT_EQ(graphs->insertDescendant(new GraphConfigItem(ItemType::NODE), key_connection), err_none);
+    GraphConfigNode *graph = GraphConfigNode::from(graphs->getDescendant(key_graph));
+    ASSERT_EQ(graph->insertDescendant(new GraphConfigItem(ItemType::NODE), key_connection), err_none);
+
+    status_t status = err_general;
+    const Graph result = build(1, status);
+    EXPECT_EQ(status, err_none);
+    EXPECT_EQ(peersOf(at(result, "isa:input")), Peers{"sensor:output"});
 }
 
 TEST_F(ResultGraph, PartialRootsHoldWhatWasBuiltBeforeTheFailure)
@@ -365,9 +390,10 @@ TEST_F(Overrides, UnreachableTargetIsSkippedAndBadValuesFail)
     apply("cipf:output", "1");  // a node, not an attribute
     apply("cipf:output:enabled", "0");
     EXPECT_EQ(GraphCameraUtil::processGraphOverrides(mGraph, mResult), err_none);
+    EXPECT_TRUE(log.has(VE_LOG_WARNING, kTag,
+                        "Warning: Couldn't to get attribute cipf:nowhere:deeper:width for override. Skipping."));
     EXPECT_TRUE(
-        log.has(VE_LOG_WARNING, kTag, "Warning: Couldn't to get attribute cipf:nowhere:deeper:width for override. Skipping."));
-    EXPECT_TRUE(log.has(VE_LOG_WARNING, kTag, "Warning: Couldn't to get attribute cipf:output for override. Skipping."));
+        log.has(VE_LOG_WARNING, kTag, "Warning: Couldn't to get attribute cipf:output for override. Skipping."));
     EXPECT_EQ(intOf(port(), key_enabled), 0);
 
     for (const char *bad : {"", "x1", "2147483648", "-2147483649"}) {

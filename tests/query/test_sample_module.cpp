@@ -219,10 +219,9 @@ TEST_F(SampleModule, Video4kCarriesModeFormatsStridesAndBufferSizes)
     LogCapture log;
     const Graph graph = build(1003, log);
     ASSERT_TRUE(graph);
-    EXPECT_EQ(nodeNames(graph.get()),
-              (std::set<std::string>{"sensor", "csi_be", "isa", "bayer_pp", "preview_scaler", "video_scaler",
-                                     "preview_sink", "video_sink", "pdaf_sink", "ae_stats_sink", "awb_stats_sink",
-                                     "af_stats_sink"}));
+    EXPECT_EQ(nodeNames(graph.get()), (std::set<std::string>{"sensor", "csi_be", "isa", "bayer_pp", "preview_scaler",
+                                                             "video_scaler", "preview_sink", "video_sink", "pdaf_sink",
+                                                             "ae_stats_sink", "awb_stats_sink", "af_stats_sink"}));
 
     // The chosen sensor mode, merged into the sensor.
     EXPECT_EQ(strOf(at(graph, "sensor"), key_mode_id), "crop_4k");
@@ -235,8 +234,8 @@ TEST_F(SampleModule, Video4kCarriesModeFormatsStridesAndBufferSizes)
 
     // One output feeding two scalers: two peers in connection order.
     EXPECT_EQ(peersOf(at(graph, "bayer_pp:output")), (Peers{"preview_scaler:in", "video_scaler:in"}));
-    EXPECT_TRUE(log.has(VE_LOG_VERBOSE, kTag,
-                        "Node(bayer_pp) port 'output' already connected once to 'preview_scaler:in'"));
+    EXPECT_TRUE(
+        log.has(VE_LOG_VERBOSE, kTag, "Node(bayer_pp) port 'output' already connected once to 'preview_scaler:in'"));
 
     // Hand-computed: 10-bit Bayer stride 2 * 3840 rounded to 64, size
     // stride * rows; NV12 stride = width rounded to 64, size 1.5 * rows *

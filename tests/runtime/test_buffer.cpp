@@ -345,7 +345,8 @@ TEST(Buffer, EveryAllocationFailureIsReportedAndLeaksNothing)
         if (buffer == nullptr) {
             EXPECT_TRUE(hasError(log, "could not allocate buf"));
         } else if (a == nullptr || b == nullptr) {
-            EXPECT_TRUE(log.contains("failed to append to parent buffer regions") || log.contains("could not allocate"));
+            EXPECT_TRUE(log.contains("failed to append to parent buffer regions") ||
+                        log.contains("could not allocate"));
         } else if (status != err_none) {
             EXPECT_EQ(status, err_nomemory);
         }

@@ -67,8 +67,7 @@ extern "C" __attribute__((visibility("default"))) void vsyslog(int priority, con
     recordSyslog(priority, format, ap);
 }
 
-extern "C" __attribute__((visibility("default"))) void __vsyslog_chk(int priority, int, const char *format,
-                                                                     va_list ap)
+extern "C" __attribute__((visibility("default"))) void __vsyslog_chk(int priority, int, const char *format, va_list ap)
 {
     recordSyslog(priority, format, ap);
 }
@@ -123,8 +122,8 @@ TEST(Logging, ConfigValuesParseAsCNumbers)
     const struct {
         const char *text;
         uint32_t value;
-    } cases[] = {{"12", 12}, {"0x1f", 31}, {"017", 15}, {"abc", 0}, {"", 0},
-                 {"7xyz", 7}, {"-1", 0xFFFFFFFFu}, {"0x100000005", 5}};
+    } cases[] = {{"12", 12}, {"0x1f", 31}, {"017", 15},         {"abc", 0},
+                 {"", 0},    {"7xyz", 7},  {"-1", 0xFFFFFFFFu}, {"0x100000005", 5}};
     for (const auto &c : cases) {
         setenv("VORN_TEST_NUMBER", c.text, 1);
         EXPECT_EQ(ve_log_get_config_int32("VORN_TEST_NUMBER"), c.value) << c.text;
@@ -134,8 +133,7 @@ TEST(Logging, ConfigValuesParseAsCNumbers)
 
 TEST(Logging, DebugLevelReadsEnvironmentOnRequest)
 {
-    EnvGuard g1(VE_ENV_DEBUG), g2(VE_ENV_STATS_DUMP), g3(VE_ENV_BURSTISP_DUMP), g4(VE_ENV_DUMP_PATH),
-        g5(VE_ENV_TRACE);
+    EnvGuard g1(VE_ENV_DEBUG), g2(VE_ENV_STATS_DUMP), g3(VE_ENV_BURSTISP_DUMP), g4(VE_ENV_DUMP_PATH), g5(VE_ENV_TRACE);
     const uint32_t savedLevel = g_ve_log_common_level;
     std::string savedPath = g_ve_log_dump_path;
 
@@ -222,8 +220,7 @@ TEST(Logging, ContextNamesFromDecimalDigitPairs)
     const struct {
         uint32_t id;
         const char *name;
-    } cases[] = {{0, "AAAA"}, {1234567, "BXTP"}, {25, "AAAZ"}, {26, "AAAA"}, {99999999, "VVVV"},
-                 {4294967295u, "QSUR"}};
+    } cases[] = {{0, "AAAA"}, {1234567, "BXTP"}, {25, "AAAZ"}, {26, "AAAA"}, {99999999, "VVVV"}, {4294967295u, "QSUR"}};
     for (const auto &c : cases) {
         auto *context = static_cast<ve_log_context *>(ve_log_create_context(c.id));
         ASSERT_NE(context, nullptr);

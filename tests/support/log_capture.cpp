@@ -97,9 +97,9 @@ ve_log_common_vdebug(uint32_t level, const char *tag, const char *fmt, va_list a
     if (!vorn_test::gMainStarted) {
         // The library is still being loaded: record the state of its tables
         // too, so the start-up order can be checked.
-        vorn_test::startupStore().push_back(
-            {{level, tag != nullptr ? tag : "", text}, Vorn::vorn_key_map.size(),
-             vorn_test_startup_probe != nullptr ? vorn_test_startup_probe() : ""});
+        vorn_test::startupStore().push_back({{level, tag != nullptr ? tag : "", text},
+                                             Vorn::vorn_key_map.size(),
+                                             vorn_test_startup_probe != nullptr ? vorn_test_startup_probe() : ""});
         return;
     }
     if (vorn_test::gActive != nullptr)

@@ -22,8 +22,7 @@ int32_t ve_dump_to_file(const char *path, const void *data, size_t size)
     size_t written = ve_cipr_fwrite(data, size, 1, file);
     int closed = ve_cipr_fclose(file);
     if (written != 1 || closed != 0) {
-        ve_log_common_debug(VE_LOG_ERROR, LOG_TAG, "%s: error occurs during writing file %s", __func__,
-                            path);
+        ve_log_common_debug(VE_LOG_ERROR, LOG_TAG, "%s: error occurs during writing file %s", __func__, path);
         return err_general;
     }
     ve_log_common_debug(VE_LOG_INFO, LOG_TAG, "%s: successfully created dump file %s", __func__, path);
@@ -33,13 +32,20 @@ int32_t ve_dump_to_file(const char *path, const void *data, size_t size)
 static const char *dvs_terminal_name(uint32_t terminal)
 {
     switch (terminal) {
-    case 16: return "mv_l0";
-    case 17: return "mv_l1";
-    case 18: return "mv_l2";
-    case 23: return "fe_l0";
-    case 24: return "fe_l1";
-    case 25: return "fe_l2";
-    default: return NULL;
+    case 16:
+        return "mv_l0";
+    case 17:
+        return "mv_l1";
+    case 18:
+        return "mv_l2";
+    case 23:
+        return "fe_l0";
+    case 24:
+        return "fe_l1";
+    case 25:
+        return "fe_l2";
+    default:
+        return NULL;
     }
 }
 
@@ -50,18 +56,17 @@ int32_t ve_dump_dvs_terminal(uint32_t terminal, int32_t buffer_id, const void *d
 
     const char *name = dvs_terminal_name(terminal);
     if (name == NULL) {
-        ve_log_common_debug(VE_LOG_ERROR, LOG_TAG, "%s: Undefined dvs terminal %d", __func__,
-                            (int)terminal);
+        ve_log_common_debug(VE_LOG_ERROR, LOG_TAG, "%s: Undefined dvs terminal %d", __func__, (int)terminal);
         return err_internal;
     }
 
     char file_name[VE_DUMP_FILE_NAME_SIZE];
-    int n = snprintf(file_name, sizeof file_name, "%s/dvs_%s_bufid_%d.bin", ve_dax_debug_dump_path(),
-                     name, (int)buffer_id);
+    int n =
+        snprintf(file_name, sizeof file_name, "%s/dvs_%s_bufid_%d.bin", ve_dax_debug_dump_path(), name, (int)buffer_id);
     if (n < 0 || (size_t)n >= sizeof file_name) {
         /* A shortened name would write to some other file: refuse instead. */
-        ve_log_common_debug(VE_LOG_ERROR, LOG_TAG, "%s: dump file name longer than %u bytes for terminal %d",
-                            __func__, (unsigned)(sizeof file_name - 1), (int)terminal);
+        ve_log_common_debug(VE_LOG_ERROR, LOG_TAG, "%s: dump file name longer than %u bytes for terminal %d", __func__,
+                            (unsigned)(sizeof file_name - 1), (int)terminal);
         return err_argument;
     }
     return ve_dump_to_file(file_name, data, size);

@@ -79,8 +79,7 @@ void ve_dax_vdebug(uint32_t level, const char *tag, const char *fmt, va_list ap)
     char line[VE_LOG_LINE_MAX];
 
     escape_percent(tag != NULL ? tag : "", safe_tag, sizeof safe_tag);
-    int n = snprintf(line, sizeof line, "[%ld]:%s:%s", (long)syscall(SYS_gettid), safe_tag,
-                     fmt != NULL ? fmt : "");
+    int n = snprintf(line, sizeof line, "[%ld]:%s:%s", (long)syscall(SYS_gettid), safe_tag, fmt != NULL ? fmt : "");
     if (n < 0)
         return;
     if ((size_t)n >= sizeof line)
@@ -179,8 +178,7 @@ void *ve_log_create_context(uint32_t id)
     ve_log_context *context = ve_cipr_calloc(1, sizeof *context, __func__, __FILE__, __LINE__);
     if (context == NULL)
         return NULL;
-    const uint32_t pairs[4] = {(id / 1000000u) % 100u, (id / 10000u) % 100u, (id / 100u) % 100u,
-                               id % 100u};
+    const uint32_t pairs[4] = {(id / 1000000u) % 100u, (id / 10000u) % 100u, (id / 100u) % 100u, id % 100u};
     for (int i = 0; i < 4; ++i)
         context->text[i] = (char)('A' + pairs[i] % 26u);
     context->name = context->text;

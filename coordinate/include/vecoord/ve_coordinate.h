@@ -85,8 +85,7 @@ typedef struct ve_coordinate_face_list {
  * Returns (VE_COORDINATE_INVALID, VE_COORDINATE_INVALID) if either system is
  * null or invalid.
  */
-VE_COORD_API ve_coordinate ve_coordinate_convert(const ve_coordinate_system *src,
-                                                 const ve_coordinate_system *dst,
+VE_COORD_API ve_coordinate ve_coordinate_convert(const ve_coordinate_system *src, const ve_coordinate_system *dst,
                                                  ve_coordinate point, int32_t rounding);
 
 /*
@@ -97,18 +96,15 @@ VE_COORD_API ve_coordinate ve_coordinate_convert(const ve_coordinate_system *src
  * fields. Nothing is written if src_rect or dst_rect is null; the two may be
  * the same rectangle.
  */
-VE_COORD_API void ve_coordinate_convert_rect(const ve_coordinate_system *src,
-                                             const ve_coordinate_rect *src_rect,
-                                             const ve_coordinate_system *dst,
-                                             ve_coordinate_rect *dst_rect);
+VE_COORD_API void ve_coordinate_convert_rect(const ve_coordinate_system *src, const ve_coordinate_rect *src_rect,
+                                             const ve_coordinate_system *dst, ve_coordinate_rect *dst_rect);
 
 /*
  * Converts the five points of each of the faces->count face records in
  * place, in order. Does nothing if faces is null, its count is 0 or negative,
  * or its faces pointer is null.
  */
-VE_COORD_API void ve_coordinate_convert_wuvo_faces(ve_coordinate_face_list *faces,
-                                                   const ve_coordinate_system *src,
+VE_COORD_API void ve_coordinate_convert_wuvo_faces(ve_coordinate_face_list *faces, const ve_coordinate_system *src,
                                                    const ve_coordinate_system *dst);
 
 #ifdef __cplusplus

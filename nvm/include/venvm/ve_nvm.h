@@ -30,14 +30,14 @@ extern "C" {
 /* Status values of ve_nvm_parse(). 7 and 8 are never returned. */
 enum ve_nvm_status {
     VE_NVM_OK = 0,
-    VE_NVM_ERR_NO_MEMORY = 1,     /* an allocation failed */
-    VE_NVM_ERR_ARGUMENT = 2,      /* null argument, or the blob is too short */
+    VE_NVM_ERR_NO_MEMORY = 1,      /* an allocation failed */
+    VE_NVM_ERR_ARGUMENT = 2,       /* null argument, or the blob is too short */
     VE_NVM_ERR_AF_ORIENTATION = 3, /* more than 3 autofocus orientation entries */
-    VE_NVM_ERR_LSC = 4,           /* lens-shading dimensions or gains */
-    VE_NVM_ERR_AWB = 5,           /* white-balance sensitivity out of range */
-    VE_NVM_ERR_CRC = 6,           /* stored checksum does not match */
-    VE_NVM_ERR_VERSION = 9,       /* version or revision is 0 */
-    VE_NVM_ERR_PDAF = 10          /* PDAF gain table or DLOM dimension is 0 */
+    VE_NVM_ERR_LSC = 4,            /* lens-shading dimensions or gains */
+    VE_NVM_ERR_AWB = 5,            /* white-balance sensitivity out of range */
+    VE_NVM_ERR_CRC = 6,            /* stored checksum does not match */
+    VE_NVM_ERR_VERSION = 9,        /* version or revision is 0 */
+    VE_NVM_ERR_PDAF = 10           /* PDAF gain table or DLOM dimension is 0 */
 };
 
 /* A blob: `size` bytes at `data`. */
@@ -69,7 +69,7 @@ typedef struct ve_nvm_pdaf {
     uint8_t dlom_width;
     uint8_t dlom_height;
     uint8_t dlom_aux;
-    uint32_t *dlom;            /* dlom_width x dlom_height values, or null */
+    uint32_t *dlom; /* dlom_width x dlom_height values, or null */
 } ve_nvm_pdaf;
 
 typedef struct ve_nvm_tail {
@@ -78,24 +78,24 @@ typedef struct ve_nvm_tail {
 } ve_nvm_tail;
 
 typedef struct ve_nvm {
-    uint8_t version;            /* 2 enables the PDAF and tail sections */
+    uint8_t version; /* 2 enables the PDAF and tail sections */
     uint8_t revision;
-    uint8_t af_count;           /* autofocus orientation entries, 0 to 3 */
-    uint8_t aux_byte;           /* copied through unchanged */
-    uint8_t vmc_bit_depth;      /* focus-actuator register bit depth, 8 to 16 */
-    uint16_t *af_data[4];       /* af_count values each */
-    uint8_t light_source_count; /* N */
+    uint8_t af_count;            /* autofocus orientation entries, 0 to 3 */
+    uint8_t aux_byte;            /* copied through unchanged */
+    uint8_t vmc_bit_depth;       /* focus-actuator register bit depth, 8 to 16 */
+    uint16_t *af_data[4];        /* af_count values each */
+    uint8_t light_source_count;  /* N */
     uint8_t *light_source_info0; /* N bytes */
     uint8_t *light_source_info1; /* N bytes */
     uint8_t lsc_width;
     uint8_t lsc_height;
-    ve_nvm_lsc *lsc;            /* N tables, or null when absent */
-    uint16_t *awb[4];           /* N values each */
+    ve_nvm_lsc *lsc;  /* N tables, or null when absent */
+    uint16_t *awb[4]; /* N values each */
     uint8_t pdaf_present;
-    ve_nvm_pdaf *pdaf;          /* null when absent */
+    ve_nvm_pdaf *pdaf; /* null when absent */
     uint8_t tail_present;
-    ve_nvm_tail *tail;          /* null when absent */
-    uint16_t crc;               /* checksum read from the blob */
+    ve_nvm_tail *tail; /* null when absent */
+    uint16_t crc;      /* checksum read from the blob */
 } ve_nvm;
 
 /* Parses `blob`. Sets *nvm to null first; on success stores a new record in

@@ -6,35 +6,17 @@
 
 #include <ve_cipr/ve_log_common.h>
 
+#include "log_tags.h"
+#include "model/tree.h"
+
 namespace Vorn {
 
 namespace {
-constexpr const char *kTag = "VORN[XOS]";
+constexpr const char *kTag = kVornTag;
 
-IGraphConfig *mutableItem(const IGraphConfig *item) { return const_cast<IGraphConfig *>(item); }
-
-bool hasType(const IGraphConfig *item, const char *typeName)
-{
-    std::string type;
-    return item != nullptr && item->getValue(key_type, type) == err_none && type == typeName;
-}
-
-// Like IGraphConfig::isType, without a warning for an item that has no type.
-bool hasType(const IGraphConfig *item, KeyId typeKey)
-{
-    std::string type;
-    return item != nullptr && item->getValue(key_type, type) == err_none && ItemUID::str2key(type) == typeKey;
-}
-
-// Visits the direct children of node whose "type" is the name of typeKey,
-// in child order.
-template <typename Visit>
-void forEachOfType(const IGraphConfig &node, KeyId typeKey, Visit &&visit)
-{
-    NodeIterator it(mutableItem(&node));
-    while (IGraphConfig *child = it.iterateByType(typeKey))
-        visit(child);
-}
+using tree::forEachChildOfType;
+using tree::hasType;
+using tree::isVirtualSink;
 
 // Adds port to ports unless it is already there.
 void addOnce(std::vector<IGraphConfig *> &ports, std::set<const IGraphConfig *> &seen, IGraphConfig *port)
@@ -42,12 +24,56 @@ void addOnce(std::vector<IGraphConfig *> &ports, std::set<const IGraphConfig *> 
     if (seen.insert(port).second)
         ports.push_back(port);
 }
+// Records the connection of one port of a program group running in context
+// when it crosses into or out of that context: an input fed from another
+// context (and, for pixels from a source or hardware, the graph input), or
+// an output at the edge leading to a virtual sink (and, for pixels, the
+// graph output). err_data when the peer has no owner.
+status_t addContextCrossing(IGraphConfig *port, int32_t context,
+                            std::vector<std::pair<std::string, std::string>> &connections,
+                            std::vector<std::string> &inputs, std::vector<std::string> &outputs)
+{
+    IGraphConfig *peer = nullptr;
+    const std::string peerText = tree::textOr(port, key_peer, "");
+    if (GraphCameraUtil::portGetPeer(port, &peer) != err_none || peer == nullptr) {
+        ve_log_common_debug(VE_LOG_VERBOSE, kTag, "%s: no peer", "getExecCtxConnectionPorts");
+        return err_none;
+    }
+    const bool edge = GraphCameraUtil::isEdgePort(port);
+    const bool pixelData = tree::isPixelPort(port);
+    const std::string fullName = GraphCameraUtil::getFullName(*port);
+
+    const int32_t direction = GraphCameraUtil::portGetDirection(port);
+    if (direction == 0) {
+        const IGraphConfig *peerNode = peer->getAncestor();
+        if (peerNode == nullptr) {
+            ve_log_common_debug(VE_LOG_ERROR, kTag, "ancestor of %s is null", GraphCameraUtil::print(peer).c_str());
+            return err_data;
+        }
+        int32_t peerContext = -1;
+        if (peerNode->getValue(key_exec_ctx_id, peerContext) != err_none) {
+            ve_log_common_debug(VE_LOG_VERBOSE, kTag, "No Execution Contex for ancestor of %s",
+                                GraphCameraUtil::print(peer).c_str());
+            return err_none;
+        }
+        if (peerContext == context)
+            return err_none;
+        connections.emplace_back(peerText, fullName);
+        if (pixelData && (hasType(peerNode, "source") || hasType(peerNode, "hw")))
+            inputs.push_back(peerText);
+    } else if (direction == 1 && edge && isVirtualSink(peer)) {
+        connections.emplace_back(fullName, peerText);
+        if (pixelData)
+            outputs.push_back(peerText);
+    }
+    return err_none;
+}
 }  // namespace
 
 status_t GraphCameraUtil::getExecCtxIds(const IGraphConfig &graph, std::set<int32_t> &ids)
 {
     status_t result = err_none;
-    forEachOfType(graph, key_program_group, [&](IGraphConfig *programGroup) {
+    forEachChildOfType(graph, key_program_group, [&](IGraphConfig *programGroup) {
         int32_t id = -1;
         const status_t status = programGroup->getValue(key_exec_ctx_id, id);
         if (status == err_none)
@@ -61,7 +87,7 @@ status_t GraphCameraUtil::getExecCtxIds(const IGraphConfig &graph, std::set<int3
 status_t GraphCameraUtil::getExecCtxIdsTuningMap(const IGraphConfig &graph, std::map<int32_t, int32_t> &tuningModes)
 {
     status_t result = err_none;
-    forEachOfType(graph, key_program_group, [&](IGraphConfig *programGroup) {
+    forEachChildOfType(graph, key_program_group, [&](IGraphConfig *programGroup) {
         int32_t context = -1;
         const status_t status = programGroup->getValue(key_exec_ctx_id, context);
         if (status != err_none) {
@@ -88,58 +114,24 @@ status_t GraphCameraUtil::getExecCtxIdsTuningMap(const IGraphConfig &graph, std:
 
 status_t GraphCameraUtil::getExecCtxConnectionPorts(const IGraphConfig *graph,
                                                     std::vector<std::pair<std::string, std::string>> &connections,
-                                                    std::vector<std::string> &inputs,
-                                                    std::vector<std::string> &outputs)
+                                                    std::vector<std::string> &inputs, std::vector<std::string> &outputs)
 {
     if (graph == nullptr) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "NULL pointer given");
         return err_argument;
     }
     const size_t connectionsBefore = connections.size();
-    NodeIterator groups(mutableItem(graph));
-    while (IGraphConfig *programGroup = groups.iterateByType(key_program_group)) {
-        int32_t context = -1;
-        if (programGroup->getValue(key_exec_ctx_id, context) != err_none)
-            context = -1;
-
-        NodeIterator ports(programGroup);
-        while (IGraphConfig *port = ports.iterateByType(key_port)) {
-            IGraphConfig *peer = nullptr;
-            std::string peerText;
-            port->getValue(key_peer, peerText);
-            if (portGetPeer(port, &peer) != err_none || peer == nullptr) {
-                ve_log_common_debug(VE_LOG_VERBOSE, kTag, "%s: no peer", "getExecCtxConnectionPorts");
-                continue;
-            }
-            const bool edge = isEdgePort(port);
-            const bool pixelData = portGetContentType(port) == "pixel_data";
-            const std::string fullName = getFullName(*port);
-
-            const int32_t direction = portGetDirection(port);
-            if (direction == 0) {
-                const IGraphConfig *peerNode = peer->getAncestor();
-                if (peerNode == nullptr) {
-                    ve_log_common_debug(VE_LOG_ERROR, kTag, "ancestor of %s is null", print(peer).c_str());
-                    return err_data;
-                }
-                int32_t peerContext = -1;
-                if (peerNode->getValue(key_exec_ctx_id, peerContext) != err_none) {
-                    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "No Execution Contex for ancestor of %s",
-                                        print(peer).c_str());
-                    continue;
-                }
-                if (peerContext == context)
-                    continue;
-                connections.emplace_back(peerText, fullName);
-                if (pixelData && (hasType(peerNode, "source") || hasType(peerNode, "hw")))
-                    inputs.push_back(peerText);
-            } else if (direction == 1 && edge && hasType(peer, "sink")) {
-                connections.emplace_back(fullName, peerText);
-                if (pixelData)
-                    outputs.push_back(peerText);
-            }
-        }
-    }
+    status_t status = err_none;
+    forEachChildOfType(*graph, key_program_group, [&](IGraphConfig *programGroup) {
+        const int32_t context = tree::intOr(programGroup, key_exec_ctx_id, -1);
+        forEachChildOfType(*programGroup, key_port, [&](IGraphConfig *port) {
+            status = addContextCrossing(port, context, connections, inputs, outputs);
+            return status == err_none;
+        });
+        return status == err_none;
+    });
+    if (status != err_none)
+        return status;
     return connections.size() == connectionsBefore ? err_argument : err_none;
 }
 
@@ -153,7 +145,7 @@ status_t GraphCameraUtil::getSourceNode(const IGraphConfig *graph, std::vector<I
     if (root == nullptr)
         root = graph;
     size_t found = 0;
-    forEachOfType(*root, key_source, [&](IGraphConfig *source) {
+    forEachChildOfType(*root, key_source, [&](IGraphConfig *source) {
         int32_t enabled = 1;
         if (source->getValue(key_enabled, enabled) == err_none && enabled == 0)
             return;
@@ -176,7 +168,7 @@ status_t GraphCameraUtil::getProgramGroups(KeyId key, int32_t value, const IGrap
         return err_argument;
     }
     size_t found = 0;
-    forEachOfType(*graph, key_program_group, [&](IGraphConfig *programGroup) {
+    forEachChildOfType(*graph, key_program_group, [&](IGraphConfig *programGroup) {
         int32_t id = -1;
         if (programGroup->getValue(key, id) != err_none)
             id = -1;
@@ -204,7 +196,7 @@ status_t GraphCameraUtil::graphGetSinksByName(const std::string &name, const IGr
     if (root == nullptr)
         root = graph;
     size_t found = 0;
-    forEachOfType(*root, key_sink, [&](IGraphConfig *sink) {
+    forEachChildOfType(*root, key_sink, [&](IGraphConfig *sink) {
         if (!name.empty()) {
             std::string sinkName;
             if (sink->getValue(key_name, sinkName) != err_none || sinkName.find(name) == std::string::npos)
@@ -225,11 +217,11 @@ status_t GraphCameraUtil::getSubgraphPorts(KeyId key, int32_t value, int32_t dir
 {
     ports.clear();
     const char *keyName = ItemUID::key2str(key);
-    forEachOfType(graph, nodeType, [&](IGraphConfig *node) {
+    forEachChildOfType(graph, nodeType, [&](IGraphConfig *node) {
         int32_t nodeValue = -1;
         if (node->getValue(key, nodeValue) != err_none || nodeValue != value)
             return;
-        forEachOfType(*node, key_port, [&](IGraphConfig *port) {
+        forEachChildOfType(*node, key_port, [&](IGraphConfig *port) {
             if (portGetDirection(port) != direction)
                 return;
             IGraphConfig *peer = nullptr;
@@ -241,7 +233,7 @@ status_t GraphCameraUtil::getSubgraphPorts(KeyId key, int32_t value, int32_t dir
             }
             ve_log_common_debug(VE_LOG_VERBOSE, kTag, "%s: peer for %s is %s", "getSubgraphPorts",
                                 port->getName().c_str(), peer->getName().c_str());
-            if (direction == 1 && hasType(peer, "sink")) {
+            if (direction == 1 && isVirtualSink(peer)) {
                 ports.push_back(port);
                 return;
             }
@@ -278,8 +270,8 @@ status_t GraphCameraUtil::getOutputPorts(KeyId key, int32_t value, const IGraphC
     // No output of its own: the subgraph's results leave through the source
     // ports that lead into another subgraph.
     std::set<const IGraphConfig *> seen;
-    forEachOfType(graph, key_source, [&](IGraphConfig *source) {
-        forEachOfType(*source, key_port, [&](IGraphConfig *port) {
+    forEachChildOfType(graph, key_source, [&](IGraphConfig *source) {
+        forEachChildOfType(*source, key_port, [&](IGraphConfig *port) {
             IGraphConfig *peer = nullptr;
             if (portGetPeer(port, &peer) != err_none || peer == nullptr) {
                 ve_log_common_debug(VE_LOG_VERBOSE, kTag,
@@ -292,9 +284,8 @@ status_t GraphCameraUtil::getOutputPorts(KeyId key, int32_t value, const IGraphC
             if (peerNode == nullptr)
                 return;
             if (!hasType(peerNode, nodeType)) {
-                forEachOfType(*peerNode, key_port, [&](IGraphConfig *peerPort) {
-                    int32_t peerDirection = 0;
-                    if (peerPort->getValue(key_direction, peerDirection) == err_none && peerDirection == 1)
+                forEachChildOfType(*peerNode, key_port, [&](IGraphConfig *peerPort) {
+                    if (tree::isOutputPort(peerPort))
                         addOnce(ports, seen, peerPort);
                 });
                 return;

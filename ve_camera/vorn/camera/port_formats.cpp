@@ -6,11 +6,14 @@
 
 #include <ve_cipr/ve_log_common.h>
 
+#include "log_tags.h"
+#include "model/tree.h"
+
 namespace Vorn {
 
 namespace {
 
-constexpr const char *kTag = "VORN[XOS]";
+constexpr const char *kTag = kVornTag;
 constexpr const char *kDefaultFormat = "YUV420_8_SP";
 
 // Reads key from the port, or else from its peer.
@@ -51,12 +54,9 @@ status_t GraphCameraUtil::getDimensions(const IGraphConfig *port, int32_t *width
         KeyId key;
         const char *message;
     } reads[] = {
-        {width, key_width, "Error: Couldn't get width"},
-        {height, key_height, "Error: Couldn't get height"},
-        {left, key_left, "Error: Couldn't get left crop"},
-        {top, key_top, "Error: Couldn't get top crop"},
-        {right, key_right, "Error: Couldn't get right crop"},
-        {bottom, key_bottom, "Error: Couldn't get bottom crop"},
+        {width, key_width, "Error: Couldn't get width"},      {height, key_height, "Error: Couldn't get height"},
+        {left, key_left, "Error: Couldn't get left crop"},    {top, key_top, "Error: Couldn't get top crop"},
+        {right, key_right, "Error: Couldn't get right crop"}, {bottom, key_bottom, "Error: Couldn't get bottom crop"},
     };
     for (const auto &read : reads) {
         if (read.out == nullptr)
@@ -157,7 +157,8 @@ status_t GraphCameraUtil::portGetFormat(const IGraphConfig *port, uint32_t &enab
         VornFormats::initVornFormats();
         VornFormats::ve_format_t entry;
         if (VornFormats::getFormatByName(name, entry) != err_none) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Error: Couldn't find format %s from the formats XML. Fallback to fourcc.",
+            ve_log_common_debug(VE_LOG_ERROR, kTag,
+                                "Error: Couldn't find format %s from the formats XML. Fallback to fourcc.",
                                 name.c_str());
             fourcc = fourccFromName(name);
             if (VornFormats::getFormatByFourcc(fourcc, entry) != err_none) {
@@ -218,9 +219,10 @@ std::string GraphCameraUtil::portGetPeerFormat(const IGraphConfig *port)
         VornFormats::initVornFormats();
         VornFormats::ve_format_t entry;
         if (VornFormats::getFormatByName(name, entry) != err_none)
-            ve_log_common_debug(VE_LOG_ERROR, kTag,
-                                "Error: Couldn't find format %s from the formats XML.Try defaulting to YUV420_8_SP(NV12)",
-                                name.c_str());
+            ve_log_common_debug(
+                VE_LOG_ERROR, kTag,
+                "Error: Couldn't find format %s from the formats XML.Try defaulting to YUV420_8_SP(NV12)",
+                name.c_str());
     }
     ve_log_common_debug(VE_LOG_INFO, kTag, "Getting port info for %s, format %s", print(port).c_str(), name.c_str());
     return name;
@@ -230,10 +232,7 @@ status_t GraphCameraUtil::portGetDescriptor(const IGraphConfig *port, PortDescri
 {
     if (port == nullptr)
         return err_argument;
-    int32_t enabled = 1;
-    if (port->getValue(key_enabled, enabled) != err_none)
-        enabled = 1;
-    descriptor.enabled = enabled;
+    descriptor.enabled = tree::intOr(port, key_enabled, 1);
     if (port->getAncestor() == nullptr) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Could not get ancestor");
         return err_data;

@@ -15,8 +15,6 @@
 using VornFormats::detail::alignUp;
 using VornFormats::detail::kMax32;
 
-#define PSYS_FORMAT_TAG "XOS_PSYS_FORMAT_UTILS[XOS]"
-#define DEC400_TAG "VE_DEC400_UTIL_WRAPPER[XOS]"
 #define CALC_PREFIX "nci_dec400_cmprs_calc_buf_size || "
 
 namespace {
@@ -29,10 +27,7 @@ bool isBayer(uint32_t f) { return f >= 20 && f <= 23; }
 bool isStandardDepth(uint32_t depth) { return depth == 8 || depth == 10 || depth == 12; }
 
 // Frame formats whose rows are rounded up to a multiple of 32.
-bool hasAlignedRows(uint32_t f)
-{
-    return f == 5 || f == 7 || f == 50 || f == 52 || f == 54 || f == 56;
-}
+bool hasAlignedRows(uint32_t f) { return f == 5 || f == 7 || f == 50 || f == 52 || f == 54 || f == 56; }
 
 struct FrameFormat {
     uint32_t format;
@@ -45,6 +40,7 @@ struct FourccMapping {
     FrameFormat frame;
 };
 
+// clang-format off
 constexpr FourccMapping kFourccMappings[] = {
     {VE_FOURCC_P01Y, {3, false, false}},  {VE_FOURCC_CIYU, {3, false, false}},
     {VE_FOURCC_C420, {3, false, false}},  {VE_FOURCC_CSYI, {3, false, false}},
@@ -88,6 +84,7 @@ constexpr FourccMapping kFourccMappings[] = {
     {VE_FOURCC_PF6i, {62, true, false}},  {VE_FOURCC_PF8i, {62, true, false}},
     {VE_FOURCC_IR16, {63, false, false}},
 };
+// clang-format on
 
 bool lookupFrameFormat(uint32_t fourcc, FrameFormat &frame)
 {
@@ -116,7 +113,7 @@ void clear3(uint32_t *values)
 
 int32_t fourcc_to_dax_frame_format(uint32_t fourcc, uint32_t *format, bool *is_raw, bool *packed)
 {
-    ve_log_common_debug(VE_LOG_ENTRY, PSYS_FORMAT_TAG, "E:%s", __func__);
+    ve_log_common_debug(VE_LOG_ENTRY, Vorn::kPsysFormatTag, "E:%s", __func__);
     FrameFormat frame{};
     if (!lookupFrameFormat(fourcc, frame))
         return err_argument;
@@ -226,8 +223,7 @@ uint32_t nci_dec400_cmpr_get_chroma_stride_div(uint32_t f) { return f == 3 ? 2 :
 
 bool nci_dec400_cmprs_is_tiled(uint32_t f) { return f == 7 || f == 54 || f == 56; }
 
-uint32_t nci_dec400_isys_cmprs_get_stride_alignment(uint32_t pin, uint32_t isys_format, uint32_t mipi_type,
-                                                    bool *flag)
+uint32_t nci_dec400_isys_cmprs_get_stride_alignment(uint32_t pin, uint32_t isys_format, uint32_t mipi_type, bool *flag)
 {
     if (flag != nullptr)
         *flag = false;
@@ -250,7 +246,7 @@ uint32_t nci_dec400_cmprs_calc_plane_buf_size(uint32_t stride, uint32_t height, 
         const uint32_t bits = tiled ? 8 : (tile_size == 64 || tile_size == 128) ? 1 : tile_size == 256 ? 2 : 4;
         image = uint64_t{stride} * height;
         if (image > kMax32) {
-            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+            ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
                                 "%s: image of stride %u and height %u does not fit in 32 bits: no size", __func__,
                                 stride, height);
             image = 0;
@@ -263,13 +259,125 @@ uint32_t nci_dec400_cmprs_calc_plane_buf_size(uint32_t stride, uint32_t height, 
     if (ts_size != nullptr)
         *ts_size = static_cast<uint32_t>(tileStatus);
     if (image + tileStatus > kMax32) {
-        ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
+        ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
                             "%s: image and tile status of stride %u and height %u do not fit in 32 bits: no size",
                             __func__, stride, height);
         return 0;
     }
     return static_cast<uint32_t>(image + tileStatus);
 }
+
+namespace {
+
+// The image planes of a frame: rows, stride, tile size, image bytes and
+// tile-status bytes of each.
+struct PlaneLayout {
+    uint32_t planes = 0;
+    uint64_t rows[3] = {0, 0, 0};
+    uint32_t strides[3] = {0, 0, 0};
+    uint32_t tiles[3] = {0, 0, 0};
+    uint32_t images[3] = {0, 0, 0};
+};
+
+// Rows and stride of each plane: chroma planes are divided as the format
+// says, and rows are rounded up to 32 for the formats that need it.
+PlaneLayout planeGeometry(uint32_t f, uint32_t stride, uint32_t height)
+{
+    PlaneLayout layout;
+    layout.planes = nci_dec400_cmpr_get_num_planes(f);
+    layout.rows[0] = height;
+    layout.strides[0] = stride;
+    if (layout.planes > 1) {
+        layout.rows[1] = layout.rows[2] = height / nci_dec400_cmpr_get_chroma_height_div(f);
+        layout.strides[1] = layout.strides[2] = stride / nci_dec400_cmpr_get_chroma_stride_div(f);
+    }
+    if (hasAlignedRows(f)) {
+        for (uint32_t i = 0; i < layout.planes; ++i)
+            layout.rows[i] = alignUp(layout.rows[i], kRowAlignment);
+    }
+    return layout;
+}
+
+void logPlane(const PlaneLayout &layout, uint32_t i, uint64_t total, const uint32_t *sizes)
+{
+    ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
+                        CALC_PREFIX "{img_buf_size_total: %u, stride: %u, height: %u, tile_size[%u]: %u, "
+                                    "img_buf_size[%u]: %u, ts_sizes[%u]: %u}\n",
+                        static_cast<uint32_t>(total), layout.strides[i], static_cast<uint32_t>(layout.rows[i]), i,
+                        layout.tiles[i], i, layout.images[i], i, sizes[i]);
+}
+
+// Sizes the image and tile-status area of every plane, adding the image
+// bytes (each modulo 2^32) to total; false, with an error, when a plane has
+// no tile size or its rows do not fit 32 bits.
+bool sizePlanes(PlaneLayout &layout, uint32_t f, uint32_t depth, bool flag, uint32_t height, uint32_t *sizes,
+                uint64_t &total)
+{
+    const bool tiled = nci_dec400_cmprs_is_tiled(f);
+    for (uint32_t i = 0; i < layout.planes; ++i) {
+        layout.tiles[i] = nci_dec400_cmpr_get_tile_size(f, depth, i, flag);
+        if (layout.tiles[i] == 0) {
+            ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
+                                CALC_PREFIX "{no tile size for format %u, bit depth %u, plane %u: no buffer size}\n", f,
+                                depth, i);
+            return false;
+        }
+        if (layout.rows[i] > kMax32) {
+            ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
+                                CALC_PREFIX "{height %u of plane %u does not fit once aligned: no buffer size}\n",
+                                height, i);
+            return false;
+        }
+        if (uint64_t{layout.strides[i]} * layout.rows[i] > kMax32) {
+            ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
+                                CALC_PREFIX "{image of plane %u (stride %u, height %u) does not fit in 32 bits: "
+                                            "no buffer size}\n",
+                                i, layout.strides[i], static_cast<uint32_t>(layout.rows[i]));
+            return false;
+        }
+        nci_dec400_cmprs_calc_plane_buf_size(layout.strides[i], static_cast<uint32_t>(layout.rows[i]), layout.tiles[i],
+                                             tiled, &layout.images[i], &sizes[i]);
+        total += layout.images[i];
+        logPlane(layout, i, total, sizes);
+    }
+    return true;
+}
+
+// Places the tile-status areas after total bytes, each at a 4096-byte
+// boundary, into offsets; returns where the last one ends, aligned (exact,
+// possibly beyond 32 bits).
+uint64_t placeTileStatus(uint64_t total, uint32_t planes, const uint32_t *sizes, uint64_t *offsets)
+{
+    offsets[0] = alignUp(total, kTileStatusAlignment);
+    for (uint32_t i = 1; i < planes; ++i)
+        offsets[i] = alignUp(offsets[i - 1] + sizes[i - 1], kTileStatusAlignment);
+    const uint32_t last = planes - 1;
+    return alignUp(offsets[last] + sizes[last], kTileStatusAlignment);
+}
+
+void logLayout(uint32_t planes, uint32_t extraMem, uint64_t total, uint64_t combined, const uint32_t *offsets,
+               const uint32_t *sizes)
+{
+    ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
+                        CALC_PREFIX "{img_buf_size_total after extra_mem (%u bytes): %u}\n", extraMem,
+                        static_cast<uint32_t>(total));
+    for (uint32_t i = 0; i < planes; ++i) {
+        if (i < 2)
+            ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag, CALC_PREFIX "{ts_offsets[%u]: %u, ts_sizes[%u]: %u}\n",
+                                i, offsets[i], i, sizes[i]);
+        else
+            ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag, CALC_PREFIX "{ts_offsets[%u]: %u, ts_sizes[%u]: %u\n}",
+                                i, offsets[i], i, sizes[i]);
+    }
+    const uint32_t last = planes - 1;
+    ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
+                        CALC_PREFIX "{img_buf_size_total: %u, combined_buf_size: %u, num_planes: %u, "
+                                    "ts_offsets[num_planes - 1]: %u, ts_sizes[num_planes - 1]: %u}\n",
+                        static_cast<uint32_t>(total), static_cast<uint32_t>(combined), planes, offsets[last],
+                        sizes[last]);
+}
+
+}  // namespace
 
 uint32_t nci_dec400_cmprs_calc_buf_size(uint32_t f, uint32_t depth, bool flag, uint32_t stride, uint32_t height,
                                         uint32_t extra_mem, uint32_t ts_offsets[3], uint32_t ts_sizes[3])
@@ -281,107 +389,24 @@ uint32_t nci_dec400_cmprs_calc_buf_size(uint32_t f, uint32_t depth, bool flag, u
     clear3(offsets);
     clear3(sizes);
 
-    const uint32_t planes = nci_dec400_cmpr_get_num_planes(f);
-    const bool alignedRows = hasAlignedRows(f);
-    const bool tiled = nci_dec400_cmprs_is_tiled(f);
-
-    uint64_t rows[3] = {height, 0, 0};
-    uint32_t strides[3] = {stride, 0, 0};
-    if (planes > 1) {
-        rows[1] = rows[2] = height / nci_dec400_cmpr_get_chroma_height_div(f);
-        strides[1] = strides[2] = stride / nci_dec400_cmpr_get_chroma_stride_div(f);
-    }
-
-    uint32_t tiles[3] = {0, 0, 0};
-    uint32_t images[3] = {0, 0, 0};
+    PlaneLayout layout = planeGeometry(f, stride, height);
     uint64_t total = 0;
-    for (uint32_t i = 0; i < planes; ++i) {
-        if (alignedRows)
-            rows[i] = alignUp(rows[i], kRowAlignment);
-        tiles[i] = nci_dec400_cmpr_get_tile_size(f, depth, i, flag);
-        if (tiles[i] == 0) {
-            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
-                                CALC_PREFIX "{no tile size for format %u, bit depth %u, plane %u: no buffer size}\n",
-                                f, depth, i);
-            clear3(sizes);
-            return 0;
-        }
-        if (rows[i] > kMax32) {
-            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
-                                CALC_PREFIX "{height %u of plane %u does not fit once aligned: no buffer size}\n",
-                                height, i);
-            clear3(sizes);
-            return 0;
-        }
-        if (uint64_t{strides[i]} * rows[i] > kMax32) {
-            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
-                                CALC_PREFIX "{image of plane %u (stride %u, height %u) does not fit in 32 bits: "
-                                            "no buffer size}\n",
-                                i, strides[i], static_cast<uint32_t>(rows[i]));
-            clear3(sizes);
-            return 0;
-        }
-        nci_dec400_cmprs_calc_plane_buf_size(strides[i], static_cast<uint32_t>(rows[i]), tiles[i], tiled, &images[i],
-                                             &sizes[i]);
-        total += images[i];
-        switch (i) {
-        case 0:
-            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
-                                CALC_PREFIX "{img_buf_size_total: %u, stride: %u, height: %u, tile_size[0]: %u, "
-                                            "img_buf_size[0]: %u, ts_sizes[0]: %u}\n",
-                                static_cast<uint32_t>(total), strides[0], static_cast<uint32_t>(rows[0]), tiles[0],
-                                images[0], sizes[0]);
-            break;
-        case 1:
-            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
-                                CALC_PREFIX "{img_buf_size_total: %u, stride: %u, height: %u, tile_size[1]: %u, "
-                                            "img_buf_size[1]: %u, ts_sizes[1]: %u}\n",
-                                static_cast<uint32_t>(total), strides[1], static_cast<uint32_t>(rows[1]), tiles[1],
-                                images[1], sizes[1]);
-            break;
-        default:
-            ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
-                                CALC_PREFIX "{img_buf_size_total: %u, stride: %u, height: %u, tile_size[2]: %u, "
-                                            "img_buf_size[2]: %u, ts_sizes[2]: %u}\n",
-                                static_cast<uint32_t>(total), strides[2], static_cast<uint32_t>(rows[2]), tiles[2],
-                                images[2], sizes[2]);
-            break;
-        }
-    }
-
-    total += extra_mem;
-    // Tile-status areas follow the image data, each at a 4096-byte boundary.
-    uint64_t exactOffsets[3] = {0, 0, 0};
-    exactOffsets[0] = alignUp(total, kTileStatusAlignment);
-    for (uint32_t i = 1; i < planes; ++i)
-        exactOffsets[i] = alignUp(exactOffsets[i - 1] + sizes[i - 1], kTileStatusAlignment);
-    const uint32_t last = planes - 1;
-    const uint64_t combined = alignUp(exactOffsets[last] + sizes[last], kTileStatusAlignment);
-    if (combined > kMax32) {
-        ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
-                            CALC_PREFIX "{layout of %u planes ends beyond 32 bits: no buffer size}\n", planes);
+    if (!sizePlanes(layout, f, depth, flag, height, sizes, total)) {
         clear3(sizes);
         return 0;
     }
-    for (uint32_t i = 0; i < planes; ++i)
+    total += extra_mem;
+    uint64_t exactOffsets[3] = {0, 0, 0};
+    const uint64_t combined = placeTileStatus(total, layout.planes, sizes, exactOffsets);
+    if (combined > kMax32) {
+        ve_log_common_debug(VE_LOG_ERROR, Vorn::kDec400Tag,
+                            CALC_PREFIX "{layout of %u planes ends beyond 32 bits: no buffer size}\n", layout.planes);
+        clear3(sizes);
+        return 0;
+    }
+    for (uint32_t i = 0; i < layout.planes; ++i)
         offsets[i] = static_cast<uint32_t>(exactOffsets[i]);
-
-    ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
-                        CALC_PREFIX "{img_buf_size_total after extra_mem (%u bytes): %u}\n", extra_mem,
-                        static_cast<uint32_t>(total));
-    ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG, CALC_PREFIX "{ts_offsets[0]: %u, ts_sizes[0]: %u}\n", offsets[0],
-                        sizes[0]);
-    if (planes > 1)
-        ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG, CALC_PREFIX "{ts_offsets[1]: %u, ts_sizes[1]: %u}\n",
-                            offsets[1], sizes[1]);
-    if (planes > 2)
-        ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG, CALC_PREFIX "{ts_offsets[2]: %u, ts_sizes[2]: %u\n}",
-                            offsets[2], sizes[2]);
-    ve_log_common_debug(VE_LOG_ERROR, DEC400_TAG,
-                        CALC_PREFIX "{img_buf_size_total: %u, combined_buf_size: %u, num_planes: %u, "
-                                    "ts_offsets[num_planes - 1]: %u, ts_sizes[num_planes - 1]: %u}\n",
-                        static_cast<uint32_t>(total), static_cast<uint32_t>(combined), planes, offsets[last],
-                        sizes[last]);
+    logLayout(layout.planes, extra_mem, total, combined, offsets, sizes);
     return static_cast<uint32_t>(combined);
 }
 

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 
-#define VORN_FORMATS_TAG "VornFormats[XOS]"
+#include "log_tags.h"
+
+#define VORN_FORMATS_TAG ::Vorn::kFormatsTag
 
 namespace VornFormats {
 namespace detail {

@@ -6,15 +6,16 @@
 #include <new>
 
 #include <ve_cipr/ve_log_common.h>
-#include <vorn/graph_camera_util.h>
-#include <vorn/graph_query_utils.h>
 
+#include "log_tags.h"
 #include "model/decimal_text.h"
+#include "model/merge.h"
+#include "model/tree.h"
 
 namespace Vorn {
 
 namespace {
-constexpr const char *kTag = "VORN[XOS]";
+constexpr const char *kTag = kVornTag;
 
 // Whether text is one of the allowed values of an option: the value itself,
 // or, for a ","-separated list, a piece followed by "," or the non-empty last
@@ -35,7 +36,8 @@ bool optionMatches(const std::string &value, const std::string &text)
     }
 }
 
-GraphConfigNode *nodeOf(IGraphConfig *item) { return item != nullptr ? GraphConfigNode::from(item) : nullptr; }
+using tree::childNode;
+using tree::nodeOf;
 }  // namespace
 
 status_t GraphConfigNode::handleAttributeOptions(GraphConfigNode *node, KeyId key, const std::string &text)
@@ -51,10 +53,7 @@ status_t GraphConfigNode::handleAttributeOptions(GraphConfigNode *node, KeyId ke
             continue;
         NodeIterator choices(options);
         while (GraphConfigNode *option = nodeOf(choices.iterateDescendants())) {
-            std::string value;
-            if (option->getValue(key_value, value) != err_none)
-                value.clear();
-            if (!optionMatches(value, text))
+            if (!optionMatches(tree::textOr(option, key_value, ""), text))
                 continue;
             GraphConfigNode *apply = nullptr;
             if (option->getDescendant(key_apply, &apply) != err_none) {
@@ -62,15 +61,14 @@ status_t GraphConfigNode::handleAttributeOptions(GraphConfigNode *node, KeyId ke
                                     text.c_str());
                 return err_notimplemented;
             }
-            const status_t status = GraphQueryUtils::addDescendantsFromNode(
-                node->getRootNode(), apply, GraphQueryUtils::kCopyMissingNodes | GraphQueryUtils::kDeepMerge);
+            const status_t status = mergeTrees(node->getRootNode(), apply, kMergeCopyMissingNodes | kMergeDeep);
             if (status != err_none)
                 ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to apply option attributes");
             return status;
         }
     }
     ve_log_common_debug(VE_LOG_WARNING, kTag, "Trying to apply value but no options list available for %s.",
-                        GraphCameraUtil::print(node).c_str());
+                        tree::printItem(node).c_str());
     return err_noentry;
 }
 
@@ -158,89 +156,116 @@ status_t GraphConfigNode::setValueFromStr(const ItemUID &uid, const std::string 
     return integer ? item->setValue(number) : item->setValue(text);
 }
 
-status_t GraphConfigNode::changeBaseNodeIntoNode(GraphConfigNode &node)
-{
-    const std::string nodeName = node.getName();
-    std::string baseName;
-    if (getValue(key_name, baseName) != err_none)
-        baseName.clear();
-    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Change base node %s into node %s ", baseName.c_str(),
-                        nodeName.c_str());
+namespace {
 
+// Gives the copy of a base node its "base_type" as "type" and nodeName as
+// "name".
+status_t adoptTypeAndName(GraphConfigNode &copy, const std::string &nodeName)
+{
     std::string baseType;
-    status_t status = getValue(key_base_type, baseType);
-    if (status != err_none) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get base node type, change from base node failed");
+    const status_t status = tree::readOrLog(&copy, key_base_type, baseType, kTag,
+                                            "Failed to get base node type, change from base node failed");
+    if (status != err_none)
         return status;
-    }
 
     GraphConfigItem *item = nullptr;
-    status_t typeStatus = getAttribute(key_type, &item);
+    status_t typeStatus = copy.getAttribute(key_type, &item);
     if (typeStatus == err_none)
         typeStatus = item->setValue(baseType);
-    status_t nameStatus = getAttribute(key_name, &item);
+    status_t nameStatus = copy.getAttribute(key_name, &item);
     if (nameStatus == err_none)
         nameStatus = item->setValue(nodeName);
     if (typeStatus != err_none || nameStatus != err_none) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to set node type and name from config %s",
-                            nodeName.c_str());
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to set node type and name from config %s", nodeName.c_str());
         return typeStatus | nameStatus;
     }
+    return err_none;
+}
 
-    // Option changes addressed to the base node are readdressed to this node.
+// Moves the change that one option's apply node addresses to baseKey over to
+// newKey; nothing when it has none.
+status_t readdressChange(GraphConfigNode &option, KeyId baseKey, KeyId newKey, const GraphConfigNode &port,
+                         const std::string &baseName)
+{
+    GraphConfigNode *apply = childNode(&option, key_apply);
+    GraphConfigNode *change = childNode(apply, baseKey);
+    if (change == nullptr)
+        return err_none;
+    GraphConfigNode *duplicate = change->copy();
+    if (duplicate == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed create a copy during option handling");
+        return err_nomemory;
+    }
+    status_t status = apply->insertDescendant(duplicate, newKey);
+    if (status != err_none) {
+        delete duplicate;
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to insert copy %d during option handling for port %s",
+                            static_cast<int>(newKey), port.getName().c_str());
+        return status;
+    }
+    status = apply->removeDescendant(baseKey);
+    if (status != err_none)
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to remove original during option handling %s",
+                            baseName.c_str());
+    return status;
+}
+
+// Readdresses the option changes that the ports of the copy address to the
+// base node to the node named nodeName (a key is generated for a new name).
+status_t readdressOptionChanges(GraphConfigNode &copy, const std::string &baseName, const std::string &nodeName)
+{
     const KeyId baseKey = ItemUID::str2key(baseName);
     KeyId newKey = ItemUID::str2key(nodeName);
     if (newKey == 0)
         newKey = ItemUID::generateKey(nodeName);
-    NodeIterator ports(this);
+    NodeIterator ports(&copy);
     while (GraphConfigNode *port = nodeOf(ports.iterateByType(key_port))) {
-        GraphConfigNode *options = nullptr;
-        if (port->getDescendant(key_options, &options) != err_none)
+        GraphConfigNode *options = childNode(port, key_options);
+        if (options == nullptr)
             continue;
         NodeIterator choices(options);
         while (GraphConfigNode *option = nodeOf(choices.iterateDescendants())) {
-            GraphConfigNode *apply = nullptr;
-            GraphConfigNode *change = nullptr;
-            if (option->getDescendant(key_apply, &apply) != err_none ||
-                apply->getDescendant(baseKey, &change) != err_none)
-                continue;
-            GraphConfigNode *duplicate = change->copy();
-            if (duplicate == nullptr) {
-                ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed create a copy during option handling");
-                return err_nomemory;
-            }
-            status = apply->insertDescendant(duplicate, newKey);
-            if (status != err_none) {
-                delete duplicate;
-                ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to insert copy %d during option handling for port %s",
-                                    static_cast<int>(newKey), port->getName().c_str());
+            const status_t status = readdressChange(*option, baseKey, newKey, *port, baseName);
+            if (status != err_none)
                 return status;
-            }
-            status = apply->removeDescendant(baseKey);
-            if (status != err_none) {
-                ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to remove original during option handling %s",
-                                    baseName.c_str());
-                return status;
-            }
         }
     }
+    return err_none;
+}
 
+// Applies the "target"/"value" overrides that the referencing node holds as
+// child nodes, in child order.
+status_t applyNodeOverrides(GraphConfigNode &copy, GraphConfigNode &node)
+{
     NodeIterator overrides(&node);
     while (GraphConfigNode *change = nodeOf(overrides.iterateDescendants())) {
-        std::string target;
-        std::string value;
-        if (change->getValue(key_target, target) != err_none)
-            target.clear();
-        if (change->getValue(key_value, value) != err_none)
-            value.clear();
+        const std::string target = tree::textOr(change, key_target, "");
+        const std::string value = tree::textOr(change, key_value, "");
         ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Applying override %s -> %s", target.c_str(), value.c_str());
-        status = target.empty() ? err_argument : setValueFromStr(ItemUID(target), value);
+        const status_t status = target.empty() ? err_argument : copy.setValueFromStr(ItemUID(target), value);
         if (status != err_none) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to apply override %s -> %s", target.c_str(),
-                                value.c_str());
+            ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to apply override %s -> %s", target.c_str(), value.c_str());
             return status;
         }
     }
+    return err_none;
+}
+
+}  // namespace
+
+status_t GraphConfigNode::changeBaseNodeIntoNode(GraphConfigNode &node)
+{
+    const std::string nodeName = node.getName();
+    const std::string baseName = tree::textOr(this, key_name, "");
+    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Change base node %s into node %s ", baseName.c_str(), nodeName.c_str());
+
+    status_t status = adoptTypeAndName(*this, nodeName);
+    if (status == err_none)
+        status = readdressOptionChanges(*this, baseName, nodeName);
+    if (status == err_none)
+        status = applyNodeOverrides(*this, node);
+    if (status != err_none)
+        return status;
     ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Conversion from base node %s  done!", nodeName.c_str());
     return err_none;
 }

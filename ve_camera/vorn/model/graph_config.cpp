@@ -7,14 +7,15 @@
 #include <vector>
 
 #include <ve_cipr/ve_log_common.h>
-#include <vorn/graph_camera_util.h>
 
+#include "log_tags.h"
 #include "model/item_cast.h"
+#include "model/tree.h"
 
 namespace Vorn {
 
 namespace {
-constexpr const char *kTag = "VORN[XOS]";
+constexpr const char *kTag = kVornTag;
 
 using detail::asIntAttribute;
 using detail::asNode;
@@ -288,7 +289,7 @@ bool GraphConfigNode::isType(KeyId typeKey) const
     std::string typeValue;
     if (getValue(key_type, typeValue) != err_none) {
         ve_log_common_debug(VE_LOG_WARNING, kTag, "Trying to find type for %s, but it doesn't have one.",
-                            GraphCameraUtil::print(this).c_str());
+                            tree::printItem(this).c_str());
         return false;
     }
     return ItemUID::str2key(typeValue) == typeKey;
@@ -343,10 +344,17 @@ void GraphConfigNode::dumpNode() const
 {
     const char *typeName = " NODE";
     switch (type) {
-    case ItemType::STRING: typeName = "STRING"; break;
-    case ItemType::INT: typeName = "INT"; break;
-    case ItemType::NA: typeName = "NA"; break;
-    default: break;
+    case ItemType::STRING:
+        typeName = "STRING";
+        break;
+    case ItemType::INT:
+        typeName = "INT";
+        break;
+    case ItemType::NA:
+        typeName = "NA";
+        break;
+    default:
+        break;
     }
     ve_log_common_debug(VE_LOG_ERROR, kTag, "Node %p type: %s ancestor %p map size %lu",
                         static_cast<const void *>(this), typeName, static_cast<const void *>(mAncestor),
@@ -386,8 +394,7 @@ void GraphConfigNode::dumpNodeTree(const GraphConfigNode *node, int depth)
         } else if (item->type == ItemType::STRING) {
             std::string value;
             item->getValue(value);
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "%s'%s' str [Attr] '%s'", indentation.c_str(), name,
-                                value.c_str());
+            ve_log_common_debug(VE_LOG_ERROR, kTag, "%s'%s' str [Attr] '%s'", indentation.c_str(), name, value.c_str());
         } else if (const GraphConfigNode *child = asNode(item)) {
             ve_log_common_debug(VE_LOG_ERROR, kTag, "%s'%s'(%d) [Node]", indentation.c_str(), name,
                                 static_cast<int>(key));

@@ -22,10 +22,7 @@ Target *itemAs(GraphConfigItem *item)
     return dynamic_cast<Target *>(item);
 }
 
-inline GraphConfigNode *asNode(GraphConfigItem *item)
-{
-    return itemAs<GraphConfigNode, ItemType::NODE>(item);
-}
+inline GraphConfigNode *asNode(GraphConfigItem *item) { return itemAs<GraphConfigNode, ItemType::NODE>(item); }
 
 inline const GraphConfigNode *asNode(const GraphConfigItem *item)
 {

@@ -25,10 +25,7 @@ struct ReverseIndex {
     size_t tableSize = 0;
     uint64_t generation = ~uint64_t{0};
 
-    bool current() const
-    {
-        return generation == gTableGeneration && tableSize == vorn_key_map.size();
-    }
+    bool current() const { return generation == gTableGeneration && tableSize == vorn_key_map.size(); }
 
     void rebuild()
     {
@@ -47,10 +44,7 @@ ReverseIndex &reverseIndex()
     return index;
 }
 
-const char *firstEntryName()
-{
-    return vorn_key_map.empty() ? "" : vorn_key_map.begin()->first.c_str();
-}
+const char *firstEntryName() { return vorn_key_map.empty() ? "" : vorn_key_map.begin()->first.c_str(); }
 
 }  // namespace
 
@@ -104,10 +98,7 @@ KeyId ItemUID::str2key(const std::string &name)
     return it != vorn_key_map.end() ? it->second : 0;
 }
 
-KeyId ItemUID::str2key(const char *name)
-{
-    return name != nullptr ? str2key(std::string(name)) : 0;
-}
+KeyId ItemUID::str2key(const char *name) { return name != nullptr ? str2key(std::string(name)) : 0; }
 
 const char *ItemUID::key2str(KeyId key)
 {

@@ -2,7 +2,8 @@
 // and NodeIterator.
 #include <vorn/graph_config.h>
 
-#include "model/item_cast.h"
+#include "log_tags.h"
+#include "model/tree.h"
 
 #include <iterator>
 
@@ -11,12 +12,9 @@
 namespace Vorn {
 
 namespace {
-constexpr const char *kTag = "VORN[XOS]";
+constexpr const char *kTag = kVornTag;
 
-GraphConfigNode *nodeOf(GraphConfigItem *item)
-{
-    return detail::asNode(item);
-}
+using tree::nodeOf;
 }  // namespace
 
 status_t GraphConfigNode::getDescendant(KeyId key, GraphConfigNode **out) const
@@ -269,9 +267,7 @@ IGraphConfig *NodeIterator::next(Match &&match)
 
 IGraphConfig *NodeIterator::iterateByUid(KeyId key)
 {
-    return next([key](KeyId childKey, GraphConfigItem *item) {
-        return childKey == key ? nodeOf(item) : nullptr;
-    });
+    return next([key](KeyId childKey, GraphConfigItem *item) { return childKey == key ? nodeOf(item) : nullptr; });
 }
 
 IGraphConfig *NodeIterator::iterateNodes(KeyId key, const std::string &value)

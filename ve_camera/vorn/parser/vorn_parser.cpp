@@ -13,11 +13,13 @@
 #include <ve_cipr/ve_cipr.h>
 #include <ve_cipr/ve_log_common.h>
 
+#include "log_tags.h"
+
 namespace Vorn {
 
 namespace {
 
-constexpr const char *kTag = "VORN_PARSER[XOS]";
+constexpr const char *kTag = kParserTag;
 constexpr const char *kSourceFile = "ve_camera/vorn/VornParser";
 // Expat takes chunk lengths as int: larger memory buffers go in pieces.
 constexpr size_t kMaxFeed = size_t{1} << 30;
@@ -29,7 +31,6 @@ void lowerInto(const char *text, std::string &out)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
 }
-
 
 // Base-10 long conversion truncated to 32 bits: leading blanks and a sign
 // accepted, conversion stops at the first non-digit, no digits give 0.

@@ -2,6 +2,7 @@
 // for settings nodes whose values match a query.
 #include <vorn/graph_query_manager.h>
 
+#include "log_tags.h"
 #include "model/item_cast.h"
 
 #include <charconv>
@@ -13,7 +14,7 @@ namespace Vorn {
 
 namespace {
 
-constexpr const char *kTag = "VORN[XOS]";
+constexpr const char *kTag = kVornTag;
 
 // Outcome of reading the attribute a search item names.
 enum class ItemRead {

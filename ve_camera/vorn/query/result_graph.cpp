@@ -10,26 +10,21 @@
 #include <vorn/graph_camera_util.h>
 #include <vorn/graph_query_utils.h>
 
+#include "log_tags.h"
+#include "model/tree.h"
+
 namespace Vorn {
 
 namespace {
 
-constexpr const char *kTag = "VORN[XOS]";
+constexpr const char *kTag = kVornTag;
 
 // Settings merge: copy missing nodes, feed output ports to their peers, deep merge.
 constexpr int8_t kSettingsMergeFlags =
     GraphQueryUtils::kCopyMissingNodes | GraphQueryUtils::kFeedPeers | GraphQueryUtils::kDeepMerge;
 
-GraphConfigNode *nodeOf(GraphConfigItem *item)
-{
-    return (item != nullptr && item->type == ItemType::NODE) ? static_cast<GraphConfigNode *>(item) : nullptr;
-}
-
-GraphConfigNode *childNode(const GraphConfigNode *node, KeyId key)
-{
-    GraphConfigNode *child = nullptr;
-    return node->getDescendant(key, &child) == err_none ? child : nullptr;
-}
+using tree::childNode;
+using tree::nodeOf;
 
 // One end of a connection: "node:port" or a node name alone.
 struct Endpoint {
@@ -141,6 +136,212 @@ status_t linkEndpoints(GraphConfigNode *sourceEnd, const Endpoint &source, const
     return appendPeer(sinkEnd, sourceText);
 }
 
+// --- the steps of a result graph -----------------------------------------------
+
+// Copies the settings entry's "key" into the result and remembers it.
+status_t recordSettingsKey(const GraphConfigNode &settings, GraphConfigNode &result, int32_t &settingsKey)
+{
+    const status_t status = settings.getValue(key_key, settingsKey);
+    return status == err_none ? result.addValue(key_key, settingsKey) : status;
+}
+
+// The first child of the descriptor's "graphs" whose "id" is graphId; null,
+// with an error, when there is none.
+const GraphConfigNode *findGraphElement(const GraphConfigNode &descriptor, int32_t graphId)
+{
+    if (const GraphConfigNode *graphs = childNode(&descriptor, key_graphs)) {
+        for (const auto &child : graphs->children()) {
+            const GraphConfigNode *candidate = nodeOf(child.second);
+            int32_t id = 0;
+            if (candidate != nullptr && candidate->getValue(key_id, id) == err_none && id == graphId)
+                return candidate;
+        }
+    }
+    ve_log_common_debug(VE_LOG_ERROR, kTag, "could not find graph with id %d from graph descriptor", graphId);
+    return nullptr;
+}
+
+// Adds a copy of the graph element, with the descriptor's "version", to the
+// result as its "graph".
+status_t addGraphElement(const GraphConfigNode &descriptor, const GraphConfigNode &graphElement,
+                         GraphConfigNode &result)
+{
+    GraphConfigNode *graphCopy = graphElement.copy();
+    if (graphCopy == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Error creating GraphConfigNode: No memory");
+        return err_nomemory;
+    }
+    const std::string version = tree::textOr(&descriptor, key_version, "");
+    if (graphCopy->addValue(key_version, version) != err_none) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to add GDF version info [%s]to graph", version.c_str());
+        delete graphCopy;
+        return err_nomemory;
+    }
+    const status_t status = result.insertDescendant(graphCopy, key_graph);
+    if (status != err_none)
+        delete graphCopy;
+    return status;
+}
+
+// Makes every connection of the graph element, in its order: a
+// settings-dependent one (no "static", or "static" "false") from the
+// settings, any other from the descriptor alone.
+status_t addConnections(GraphQueryManager &manager, const GraphConfigNode &graphElement, GraphConfigNode *settings,
+                        GraphConfigNode *result)
+{
+    const auto connections = graphElement.children().equal_range(key_connection);
+    for (auto it = connections.first; it != connections.second; ++it) {
+        const GraphConfigNode *connection = nodeOf(it->second);
+        if (connection == nullptr)
+            continue;
+        std::string source;
+        std::string sink;
+        status_t status =
+            tree::readOrLog(connection, key_source, source, kTag, "Error: connection element with no source");
+        if (status == err_none)
+            status = tree::readOrLog(connection, key_sink, sink, kTag, "Error: connection element with no sink");
+        if (status != err_none)
+            return status;
+        const std::string isStatic = tree::textOr(connection, key_static, "false");
+        status = isStatic == "false" ? manager.getConnectionData(source, sink, settings, result)
+                                     : manager.getStaticConnectionData(source, sink, result);
+        if (status != err_none)
+            return status;
+    }
+    return err_none;
+}
+
+// Lays the settings entry over the result.
+status_t mergeSettings(GraphConfigNode *settings, GraphConfigNode *result)
+{
+    const status_t status = GraphQueryUtils::addDescendantsFromNode(result, settings, kSettingsMergeFlags);
+    if (status != err_none)
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to add settings to the result graph");
+    return status;
+}
+
+// Applies the graph element's overrides to the result.
+status_t applyOverrides(const GraphConfigNode &graphElement, GraphConfigNode &result, int32_t graphId)
+{
+    const status_t status = GraphCameraUtil::processGraphOverrides(graphElement, result);
+    if (status != err_none)
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to process graph %d overrides", graphId);
+    return status;
+}
+
+// Merges the sensor mode that the first active source names by "mode_id"
+// into it, when that source is the "sensor"; err_data without an active
+// source.
+status_t addChosenSensorMode(GraphConfigNode *result, const IGraphConfig *settingsRoot)
+{
+    std::vector<IGraphConfig *> sources;
+    if (GraphCameraUtil::getSourceNode(result, sources) != err_none || sources.empty())
+        return err_data;
+    GraphConfigNode *first = GraphConfigNode::from(sources.front());
+    if (first->getUid() != key_sensor)
+        return err_none;
+
+    std::string modeId;
+    status_t status = first->getValue(key_mode_id, modeId);
+    if (status != err_none) {
+        ve_log_common_debug(VE_LOG_WARNING, kTag, "Sensor lacks mode_id. Failed to set sensor mode.");
+        return status;
+    }
+    GraphConfigNode *sensorModes = childNode(tree::nodeOf(settingsRoot), key_sensor_modes);
+    if (sensorModes == nullptr) {
+        ve_log_common_debug(VE_LOG_WARNING, kTag, "Settings file is missing sensor_modes");
+        return err_general;
+    }
+    status = GraphQueryManager::addSensorModeData(first, sensorModes, modeId);
+    if (status != err_none)
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Settings file has incorrect sensor mode data");
+    return status;
+}
+
+// --- the steps of a settings-dependent connection -------------------------------
+
+// The settings' node or port of the connection's source; null, with a
+// warning, when the settings lack it (the connection is then ignored).
+const GraphConfigNode *settingsSourceOf(const GraphConfigNode &settings, const Endpoint &source, int32_t settingsKey)
+{
+    const GraphConfigNode *settingsNode = childNode(&settings, source.node);
+    if (settingsNode == nullptr) {
+        ve_log_common_debug(VE_LOG_WARNING, kTag, "WARNING: Node(%s) not found from settings(%d), ignoring connection.",
+                            source.nodeName.c_str(), settingsKey);
+        return nullptr;
+    }
+    if (!source.hasPort())
+        return settingsNode;
+    const GraphConfigNode *settingsPort = source.port != 0 ? childNode(settingsNode, source.port) : nullptr;
+    if (settingsPort == nullptr)
+        ve_log_common_debug(VE_LOG_WARNING, kTag, "WARNING: Node(%s) port %s not found from settings(%d).",
+                            source.nodeName.c_str(), source.portName.c_str(), settingsKey);
+    return settingsPort;
+}
+
+// Whether the settings switch the source off ("enabled" 0): its node stays,
+// the rest of the connection is skipped.
+bool isDisabledSource(const GraphConfigNode &settingsItem, const Endpoint &source)
+{
+    if (tree::intOr(&settingsItem, key_enabled, 1) != 0)
+        return false;
+    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Source port %s disabled, skip destination and peer processing",
+                        source.hasPort() ? source.portName.c_str() : source.nodeName.c_str());
+    return true;
+}
+
+// A connection to a virtual sink goes to the sink the settings name as the
+// source's "peer", when they name one.
+void redirectVirtualSink(const GraphConfigNode &settingsItem, const std::string &sourceText,
+                         const std::string &sinkText, Endpoint &sink, std::string &storedPeer)
+{
+    std::string peer;
+    if (settingsItem.getValue(key_peer, peer) != err_none) {
+        ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Using default connection %s", sourceText.c_str());
+        return;
+    }
+    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Overriding destination node %s with %s", sinkText.c_str(), peer.c_str());
+    sink.node = ItemUID::str2key(peer);
+    sink.nodeName = peer;
+    storedPeer = peer;
+}
+
+// Whether the settings hold the sink's node; a warning when they do not
+// (the connection is then skipped).
+bool isActiveInSettings(const GraphConfigNode &settings, const Endpoint &sink, const Endpoint &source)
+{
+    if (childNode(&settings, sink.node) != nullptr)
+        return true;
+    ve_log_common_debug(VE_LOG_WARNING, kTag, "Skipping port %s:%s for not being active in settings.",
+                        source.nodeName.c_str(), source.portName.c_str());
+    return false;
+}
+
+// A sink named without a port must be a virtual sink; it runs in its
+// producer's stream unless it names its own "stream_id".
+status_t prepareVirtualSink(const GraphConfigNode &sourceNode, GraphConfigNode &sinkNode)
+{
+    std::string type;
+    status_t status = tree::readOrLog(&sinkNode, key_type, type, kTag, "No type for connected peer node");
+    if (status != err_none)
+        return status;
+    if (type != "sink") {
+        ve_log_common_debug(VE_LOG_ERROR, kTag,
+                            "sink connection attribute without port '%s' not pointing to virtual sink", type.c_str());
+        return err_general;
+    }
+    int32_t streamId = 0;
+    if (sinkNode.getValue(key_stream_id, streamId) == err_none)
+        return err_none;
+    status = tree::readOrLog(&sourceNode, key_stream_id, streamId, kTag, "No stream_id set for connected peer");
+    if (status != err_none)
+        return status;
+    status = sinkNode.addValue(key_stream_id, streamId);
+    if (status != err_none)
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to add stream ID to sink peer");
+    return status;
+}
+
 template <typename Value>
 status_t propagateAttribute(const IGraphConfig *from, IGraphConfig *to, KeyId key)
 {
@@ -183,121 +384,28 @@ status_t GraphQueryManager::getGraph(GraphConfigNode *settings, GraphConfigNode 
         return err_argument;
     const GraphConfigNode *descriptor = GraphConfigNode::from(mDescriptor);
 
-    status_t status = settings->getValue(key_key, mSettingsKey);
+    status_t status = recordSettingsKey(*settings, *result, mSettingsKey);
     if (status != err_none)
         return status;
-    status = result->addValue(key_key, mSettingsKey);
-    if (status != err_none)
-        return status;
-
     int32_t graphId = -1;
     status = settings->getValue(key_id, graphId);
     if (status != err_none)
         return status;
-
-    // The graph element: the first child of "graphs" whose "id" matches.
-    const GraphConfigNode *graphElement = nullptr;
-    if (const GraphConfigNode *graphs = childNode(descriptor, key_graphs)) {
-        for (const auto &child : graphs->children()) {
-            const GraphConfigNode *candidate = nodeOf(child.second);
-            int32_t id = 0;
-            if (candidate != nullptr && candidate->getValue(key_id, id) == err_none && id == graphId) {
-                graphElement = candidate;
-                break;
-            }
-        }
-    }
-    if (graphElement == nullptr) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "could not find graph with id %d from graph descriptor", graphId);
+    const GraphConfigNode *graphElement = findGraphElement(*descriptor, graphId);
+    if (graphElement == nullptr)
         return err_data;
-    }
 
-    GraphConfigNode *graphCopy = graphElement->copy();
-    if (graphCopy == nullptr) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Error creating GraphConfigNode: No memory");
-        return err_nomemory;
-    }
-    std::string version;
-    if (descriptor->getValue(key_version, version) != err_none)
-        version.clear();
-    if (graphCopy->addValue(key_version, version) != err_none) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to add GDF version info [%s]to graph", version.c_str());
-        delete graphCopy;
-        return err_nomemory;
-    }
-    status = result->insertDescendant(graphCopy, key_graph);
-    if (status != err_none) {
-        delete graphCopy;
+    status = addGraphElement(*descriptor, *graphElement, *result);
+    if (status == err_none)
+        status = addConnections(*this, *graphElement, settings, result);
+    if (status == err_none)
+        status = mergeSettings(settings, result);
+    if (status == err_none)
+        status = applyOverrides(*graphElement, *result, graphId);
+    if (status != err_none)
         return status;
-    }
-
-    // Connections, in the order of the descriptor's graph element.
-    const auto connections = graphElement->children().equal_range(key_connection);
-    for (auto it = connections.first; it != connections.second; ++it) {
-        const GraphConfigNode *connection = nodeOf(it->second);
-        if (connection == nullptr)
-            continue;
-        std::string source;
-        std::string sink;
-        std::string isStatic;
-        status = connection->getValue(key_source, source);
-        if (status != err_none) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Error: connection element with no source");
-            return status;
-        }
-        status = connection->getValue(key_sink, sink);
-        if (status != err_none) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Error: connection element with no sink");
-            return status;
-        }
-        if (connection->getValue(key_static, isStatic) != err_none || isStatic == "false")
-            status = getConnectionData(source, sink, settings, result);
-        else
-            status = getStaticConnectionData(source, sink, result);
-        if (status != err_none)
-            return status;
-    }
-
-    status = GraphQueryUtils::addDescendantsFromNode(result, settings, kSettingsMergeFlags);
-    if (status != err_none) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to add settings to the result graph");
-        return status;
-    }
-
-    status = GraphCameraUtil::processGraphOverrides(*graphElement, *result);
-    if (status != err_none) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to process graph %d overrides", graphId);
-        return status;
-    }
-
     GraphQueryUtils::disableUnusedPorts(result);
-
-    std::vector<IGraphConfig *> sources;
-    if (GraphCameraUtil::getSourceNode(result, sources) != err_none || sources.empty())
-        return err_data;
-
-    GraphConfigNode *first = GraphConfigNode::from(sources.front());
-    if (first->getUid() != key_sensor)
-        return err_none;
-
-    std::string modeId;
-    status = first->getValue(key_mode_id, modeId);
-    if (status != err_none) {
-        ve_log_common_debug(VE_LOG_WARNING, kTag, "Sensor lacks mode_id. Failed to set sensor mode.");
-        return status;
-    }
-    GraphConfigNode *sensorModes =
-        mSettings != nullptr ? childNode(GraphConfigNode::from(mSettings), key_sensor_modes) : nullptr;
-    if (sensorModes == nullptr) {
-        ve_log_common_debug(VE_LOG_WARNING, kTag, "Settings file is missing sensor_modes");
-        return err_general;
-    }
-    status = addSensorModeData(first, sensorModes, modeId);
-    if (status != err_none) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Settings file has incorrect sensor mode data");
-        return status;
-    }
-    return err_none;
+    return addChosenSensorMode(result, mSettings);
 }
 
 // --- connections -------------------------------------------------------------------
@@ -312,55 +420,21 @@ status_t GraphQueryManager::getConnectionData(const std::string &sourceText, con
         return err_general;
 
     const Endpoint source(sourceText);
-    Endpoint sink(sinkText);
-    std::string storedPeer = sinkText;
-
-    const GraphConfigNode *settingsSource = childNode(settings, source.node);
-    if (settingsSource == nullptr) {
-        ve_log_common_debug(VE_LOG_WARNING, kTag, "WARNING: Node(%s) not found from settings(%d), ignoring connection.",
-                            source.nodeName.c_str(), mSettingsKey);
+    const GraphConfigNode *settingsItem = settingsSourceOf(*settings, source, mSettingsKey);
+    if (settingsItem == nullptr)
         return err_none;
-    }
-    const GraphConfigNode *settingsItem = settingsSource;
-    if (source.hasPort()) {
-        settingsItem = source.port != 0 ? childNode(settingsSource, source.port) : nullptr;
-        if (settingsItem == nullptr) {
-            ve_log_common_debug(VE_LOG_WARNING, kTag, "WARNING: Node(%s) port %s not found from settings(%d).",
-                                source.nodeName.c_str(), source.portName.c_str(), mSettingsKey);
-            return err_none;
-        }
-    }
-
     GraphConfigNode *sourceNode = copyEndpointNode(*this, nodes, source, "src", result);
     if (sourceNode == nullptr)
         return err_general;
-
-    int32_t enabled = 1;
-    if (settingsItem->getValue(key_enabled, enabled) == err_none && enabled == 0) {
-        ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Source port %s disabled, skip destination and peer processing",
-                            source.hasPort() ? source.portName.c_str() : source.nodeName.c_str());
+    if (isDisabledSource(*settingsItem, source))
         return err_none;
-    }
 
-    if (!sink.hasPort()) {
-        std::string peer;
-        if (settingsItem->getValue(key_peer, peer) == err_none) {
-            ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Overriding destination node %s with %s", sinkText.c_str(),
-                                peer.c_str());
-            sink.node = ItemUID::str2key(peer);
-            sink.nodeName = peer;
-            storedPeer = peer;
-        } else {
-            ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Using default connection %s", sourceText.c_str());
-        }
-    }
-
-    if (childNode(settings, sink.node) == nullptr) {
-        ve_log_common_debug(VE_LOG_WARNING, kTag, "Skipping port %s:%s for not being active in settings.",
-                            source.nodeName.c_str(), source.portName.c_str());
+    Endpoint sink(sinkText);
+    std::string storedPeer = sinkText;
+    if (!sink.hasPort())
+        redirectVirtualSink(*settingsItem, sourceText, sinkText, sink, storedPeer);
+    if (!isActiveInSettings(*settings, sink, source))
         return err_none;
-    }
-
     GraphConfigNode *sinkNode = copyEndpointNode(*this, nodes, sink, "dst", result);
     if (sinkNode == nullptr)
         return err_general;
@@ -368,37 +442,10 @@ status_t GraphQueryManager::getConnectionData(const std::string &sourceText, con
     GraphConfigNode *sourceEnd = nullptr;
     GraphConfigNode *sinkEnd = nullptr;
     status_t status = resolveEnds(sourceNode, source, sinkNode, sink, sourceEnd, sinkEnd);
+    if (status == err_none && !sink.hasPort())
+        status = prepareVirtualSink(*sourceNode, *sinkNode);
     if (status != err_none)
         return status;
-    if (!sink.hasPort()) {
-        std::string type;
-        status = sinkNode->getValue(key_type, type);
-        if (status != err_none) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "No type for connected peer node");
-            return status;
-        }
-        if (type != "sink") {
-            ve_log_common_debug(VE_LOG_ERROR, kTag,
-                                "sink connection attribute without port '%s' not pointing to virtual sink",
-                                type.c_str());
-            return err_general;
-        }
-
-        int32_t streamId = 0;
-        if (sinkNode->getValue(key_stream_id, streamId) != err_none) {
-            status = sourceNode->getValue(key_stream_id, streamId);
-            if (status != err_none) {
-                ve_log_common_debug(VE_LOG_ERROR, kTag, "No stream_id set for connected peer");
-                return status;
-            }
-            status = sinkNode->addValue(key_stream_id, streamId);
-            if (status != err_none) {
-                ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to add stream ID to sink peer");
-                return status;
-            }
-        }
-    }
-
     return linkEndpoints(sourceEnd, source, sourceText, sinkEnd, sink, storedPeer);
 }
 
@@ -484,10 +531,10 @@ GraphConfigNode *GraphQueryManager::constructNodeFromBase(const IGraphConfig *no
     const std::string nodeName = node->getName();
 
     auto isBase = [&baseName](const GraphConfigItem *item) {
-        const GraphConfigNode *candidate = nodeOf(const_cast<GraphConfigItem *>(item));
-        std::string text;
-        return candidate != nullptr && candidate->getValue(key_type, text) == err_none && text == "base_node" &&
-               candidate->getValue(key_name, text) == err_none && text == baseName;
+        const GraphConfigNode *candidate = nodeOf(item);
+        std::string name;
+        return tree::hasType(candidate, "base_node") && candidate->getValue(key_name, name) == err_none &&
+               name == baseName;
     };
 
     // A loaded descriptor stores every node under the key of its name, so the

@@ -21,6 +21,9 @@
 
 VE_EXTERN_C_BEGIN
 
+/* The declarations keep the aligned layout of the record comments. */
+/* clang-format off */
+
 #define VE_CIPR_MEMORY_CPU_PTR          UINT64_C(0x1)       /* cpu_ptr is valid */
 #define VE_CIPR_MEMORY_HANDLE           UINT64_C(0x2)       /* handle is valid */
 #define VE_CIPR_MEMORY_ALLOCATE_CPU_PTR UINT64_C(0x4)       /* allocate CPU memory on first access */
@@ -91,6 +94,8 @@ VE_API int32_t ve_cipr_memory_device_migrate_buffer(const ve_cipr_memory_migrati
 
 /* Releases a buffer or a region, and the memory this layer allocated for it. */
 VE_API void ve_cipr_buffer_destroy(ve_cipr_buffer *buffer);
+
+/* clang-format on */
 
 VE_EXTERN_C_END
 

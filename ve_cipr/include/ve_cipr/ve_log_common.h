@@ -35,14 +35,14 @@ VE_EXTERN_C_BEGIN
 #define VE_TRACE_MARKER_PATH "/sys/kernel/debug/tracing/trace_marker"
 
 /* Process-wide state, with its initial value at library load. */
-VE_API extern uint32_t g_ve_log_common_level;        /* 0x30: errors and warnings */
+VE_API extern uint32_t g_ve_log_common_level;                 /* 0x30: errors and warnings */
 VE_API extern char g_ve_log_dump_path[VE_LOG_DUMP_PATH_SIZE]; /* "." */
-VE_API extern uint32_t g_ve_trace_level;             /* 0: trace calls off */
-VE_API extern uint32_t g_ve_dump_enabled;            /* "stats_dump" */
-VE_API extern uint32_t g_ve_burstisp_dump_enable;    /* "Enable_BurstIsp_Dump" */
-VE_API extern int32_t ve_trace_marker_fd;            /* -1 until the marker opens */
-VE_API extern uint64_t ve_trace_enabled_tags;        /* bit 63; 1 once the marker opens */
-VE_API extern uint8_t ve_trace_is_ready;             /* trace set-up done */
+VE_API extern uint32_t g_ve_trace_level;                      /* 0: trace calls off */
+VE_API extern uint32_t g_ve_dump_enabled;                     /* "stats_dump" */
+VE_API extern uint32_t g_ve_burstisp_dump_enable;             /* "Enable_BurstIsp_Dump" */
+VE_API extern int32_t ve_trace_marker_fd;                     /* -1 until the marker opens */
+VE_API extern uint64_t ve_trace_enabled_tags;                 /* bit 63; 1 once the marker opens */
+VE_API extern uint8_t ve_trace_is_ready;                      /* trace set-up done */
 
 /* The single log entry point and the replaceable sink. */
 VE_API void ve_log_common_debug(uint32_t level, const char *tag, const char *fmt, ...) VE_PRINTF(3, 4);

@@ -24,7 +24,7 @@ struct ve_format_plane_t {
 };
 
 struct ve_format_t {
-    std::string name;          // name used in the graph XML, e.g. "YUV420_8_SP"
+    std::string name;  // name used in the graph XML, e.g. "YUV420_8_SP"
     uint32_t fourcc = 0;
     std::string type;          // "BAYER", "YUV", "sRGB", "IR" or "META"
     uint32_t bpp = 0;          // bits per pixel, all planes together
@@ -32,9 +32,9 @@ struct ve_format_t {
     uint32_t storageBits = 0;  // bits one sample occupies in memory
     uint32_t packing = 0;      // 1 for line-interleaved and y032, 32 for the vector Bayer formats
     bool enabled = false;
-    bool compressed = false;   // DEC400-compressed layout
+    bool compressed = false;                // DEC400-compressed layout
     std::vector<ve_format_plane_t> planes;  // memory order; empty for packed formats
-    uint32_t id = 0;           // caller-assigned, see setFormatId
+    uint32_t id = 0;                        // caller-assigned, see setFormatId
 };
 
 // Fills the working table from the built-in table when it is empty.

@@ -86,6 +86,10 @@ private:
 };
 
 // The read/write interface through which the rest of the system sees a node.
+//
+// Logging: reads and lookups are silent, except where a comment below says
+// otherwise; every failing write logs an error. Lines go through
+// ve_log_common_debug under "VORN[XOS]".
 class VORN_API IGraphConfig {
 public:
     virtual ~IGraphConfig();
@@ -144,18 +148,28 @@ public:
     status_t setValue(const ItemUID &uid, const std::string &value) override;
     std::string getName() const override;
     KeyId getUid() const override;
+    // Logs a warning for a node without a "type".
     bool isType(KeyId typeKey) const override;
 
     // Key-based operations.
+
+    // Adds item as a child after every child under key. On err_none the node
+    // owns item; on failure (err_general for a null item, err_nomemory) item
+    // stays the caller's to delete. Silent.
     status_t insertDescendant(GraphConfigItem *item, KeyId key);
+    // Destroys the first child under key; err_none also when there is none.
     status_t removeDescendant(KeyId key);
     bool hasItem(KeyId key) const;
     status_t getAttribute(KeyId key, GraphConfigItem **out) const;
+    // Logs a warning when uid leads to no attribute.
     status_t getAttribute(const ItemUID &uid, GraphConfigItem **out) const;
+    // Adds a new attribute under key: err_exists when key is taken (nothing
+    // changes), err_nomemory when memory runs out. Silent.
     status_t addValue(KeyId key, const std::string &value);
     status_t addValue(KeyId key, int32_t value);
     status_t getDescendant(KeyId key, GraphConfigNode **out) const;
     status_t getDescendantByString(const std::string &path, GraphConfigNode **out) const;
+    // Logs a warning on every call.
     [[deprecated("use getAncestor()")]] status_t getAncestor(IGraphConfig **out) const;
     GraphConfigNode *getRootNode() const;
     GraphConfigNode *getAncestorNode() const { return mAncestor; }
@@ -164,24 +178,29 @@ public:
     // err_none when text matches an option of key's options list on node and
     // its "apply" changes were merged into the top node (or the merge's
     // failure), err_notimplemented for a matching option without changes,
-    // err_noentry when there is no list for key or text matches none.
+    // err_noentry when there is no list for key or text matches none. Logs a
+    // warning when there is no list, an error for a failure.
     static status_t handleAttributeOptions(GraphConfigNode *node, KeyId key, const std::string &text);
     // Creates the missing attribute at uid (an integer 0 for an integer key,
     // else an empty string), and at most the one missing node directly above
-    // it; no options check. out receives the attribute.
+    // it; no options check. out receives the attribute. Logs each failure.
     status_t createAttribute(const ItemUID &uid, GraphConfigItem **out);
     // Writes text to the attribute at uid (converted to a base-10 integer for
     // an integer attribute), creating the attribute when missing; no options
     // check. err_data for an integer text without digits or outside 32 bits.
+    // Logs each failure.
     status_t setValueFromStr(const ItemUID &uid, const std::string &text);
     // Turns this copy of a base node into the node that node (the referencing
     // node) describes: node's name, the base's "base_type" as type, option
     // changes addressed to the base readdressed to the new name, and node's
-    // "target"/"value" overrides applied.
+    // "target"/"value" overrides applied. Logs its progress (verbose) and
+    // each failure.
     status_t changeBaseNodeIntoNode(GraphConfigNode &node);
 
     // Deep copy; null on failure. The copy has no ancestor.
     GraphConfigNode *copy() const;
+    // Log the node, or the tree below node indented from depth, one line per
+    // item at error level.
     void dumpNode() const;
     static void dumpNodeTree(const GraphConfigNode *node, int depth);
 
@@ -189,8 +208,8 @@ public:
     const_iterator begin() const { return mChildren.begin(); }
     const_iterator end() const { return mChildren.end(); }
     const_iterator getNextAttribute(const_iterator position) const;
-    [[deprecated("use NodeIterator")]] status_t getDescendant(KeyId key, const std::string &value,
-                                                              const_iterator &pos, GraphConfigNode **out) const;
+    [[deprecated("use NodeIterator")]] status_t getDescendant(KeyId key, const std::string &value, const_iterator &pos,
+                                                              GraphConfigNode **out) const;
     [[deprecated("use NodeIterator")]] status_t getDescendant(KeyId key, int32_t value, const_iterator &pos,
                                                               GraphConfigNode **out) const;
 
@@ -226,7 +245,8 @@ private:
 // Iterates over the children of one node, filtered by key, value or type.
 // The position is a count of children already passed, so it stays
 // meaningful when later children change and shifts when earlier ones do.
-// At the end of a pass the iterator resets itself and answers null.
+// At the end of a pass the iterator resets itself and answers null. An
+// iterator over null logs an error at every call and answers null.
 class VORN_API NodeIterator {
 public:
     explicit NodeIterator(IGraphConfig *node) : mNode(node) {}

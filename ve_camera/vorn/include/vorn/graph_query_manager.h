@@ -44,7 +44,8 @@ public:
     // Searches the children of the settings root stored under "settings", in
     // child order, and appends every match to result (which is not cleared).
     // strict: a node matches when it satisfies every search item; otherwise
-    // when it satisfies at least one. err_general when nothing matched.
+    // when it satisfies at least one. err_general, with an error line, when
+    // nothing matched.
     status_t queryGraphs(const SearchQuery &query, GraphConfigList &result, bool strict = false);
     // The same over the given candidates, in list order (null entries never
     // match). candidates may be result itself; only the entries present at
@@ -68,7 +69,8 @@ public:
     // Builds the result graph of a settings node returned by queryGraphs.
     // err_argument when settings or graph is null. Otherwise *graph receives
     // the new root whatever the status: a partly built tree after a failure
-    // still belongs to the caller and is released with destroyGraph.
+    // still belongs to the caller and is released with destroyGraph. Each
+    // failing step logs why under "VORN[XOS]".
     status_t createGraph(IGraphConfig *settings, IGraphConfig **graph);
     // Fills result (an empty root) from settings; stops at the first failing
     // step and leaves result as far as it got.

@@ -18,9 +18,9 @@
 
 #include <ve_cipr/ve_api.h>
 
-#define VE_FOURCC(a, b, c, d)                                                                      \
-    ((uint32_t)(((uint32_t)(uint8_t)(a) << 24) | ((uint32_t)(uint8_t)(b) << 16) |                  \
-                ((uint32_t)(uint8_t)(c) << 8) | (uint32_t)(uint8_t)(d)))
+#define VE_FOURCC(a, b, c, d) \
+    ((uint32_t)(((uint32_t)(uint8_t)(a) << 24) | ((uint32_t)(uint8_t)(b) << 16) | ((uint32_t)(uint8_t)(c) << 8) | \
+                (uint32_t)(uint8_t)(d)))
 
 /* Formats of the built-in table. */
 #define VE_FOURCC_SR48 VE_FOURCC('S', 'R', '4', '8')
@@ -131,8 +131,8 @@
 typedef enum ve_dax_frame_format_type {
     VE_DAX_FRAME_FORMAT_YUV420_PLANAR = 3, /* planar 4:2:0 and relatives */
     VE_DAX_FRAME_FORMAT_YV12 = 4,
-    VE_DAX_FRAME_FORMAT_NV12 = 5,          /* semi-planar 8-bit */
-    VE_DAX_FRAME_FORMAT_NV12_TILED = 7,    /* tiled semi-planar 8-bit */
+    VE_DAX_FRAME_FORMAT_NV12 = 5,       /* semi-planar 8-bit */
+    VE_DAX_FRAME_FORMAT_NV12_TILED = 7, /* tiled semi-planar 8-bit */
     VE_DAX_FRAME_FORMAT_NV21 = 8,
     VE_DAX_FRAME_FORMAT_NV16 = 11,
     VE_DAX_FRAME_FORMAT_YUY2 = 14,
@@ -148,9 +148,9 @@ typedef enum ve_dax_frame_format_type {
     VE_DAX_FRAME_FORMAT_RAW_VECTOR = 43,
     VE_DAX_FRAME_FORMAT_Y032 = 47,
     VE_DAX_FRAME_FORMAT_P01L = 49,
-    VE_DAX_FRAME_FORMAT_P010 = 50,         /* semi-planar 10-bit */
+    VE_DAX_FRAME_FORMAT_P010 = 50, /* semi-planar 10-bit */
     VE_DAX_FRAME_FORMAT_PL12 = 51,
-    VE_DAX_FRAME_FORMAT_P012 = 52,         /* semi-planar 12-bit */
+    VE_DAX_FRAME_FORMAT_P012 = 52, /* semi-planar 12-bit */
     VE_DAX_FRAME_FORMAT_P010_TILED = 54,
     VE_DAX_FRAME_FORMAT_P012_TILED = 56,
     VE_DAX_FRAME_FORMAT_PDAF_NON_INTERLEAVED = 61,
@@ -179,8 +179,7 @@ VE_API bool nci_dec400_psys_cmprs_validate_bit_depth(uint32_t f, uint32_t depth)
 VE_API uint32_t nci_dec400_psys_cmprs_get_bit_depth(uint32_t f, bool unused);
 /* Returns the stride alignment in bytes; a (if given) receives the alignment
  * factor and b (if given) 0. */
-VE_API uint32_t nci_dec400_cmprs_get_stride_alignment(uint32_t f, uint32_t depth, bool flag, uint32_t *a,
-                                                      uint32_t *b);
+VE_API uint32_t nci_dec400_cmprs_get_stride_alignment(uint32_t f, uint32_t depth, bool flag, uint32_t *a, uint32_t *b);
 /* Tile size in bytes of plane 0, 1 or 2; 0 where the layout has none. */
 VE_API uint32_t nci_dec400_cmpr_get_tile_size(uint32_t f, uint32_t depth, uint32_t plane, bool flag);
 VE_API uint32_t nci_dec400_cmpr_get_num_planes(uint32_t f);
@@ -200,9 +199,8 @@ VE_API uint32_t nci_dec400_cmprs_calc_plane_buf_size(uint32_t stride, uint32_t h
  * ts_sizes (three entries each, may be null) receive the tile-status areas.
  * Combinations without a tile size, and layouts that would end beyond the
  * 32-bit range, give 0 with all offsets and sizes 0. */
-VE_API uint32_t nci_dec400_cmprs_calc_buf_size(uint32_t f, uint32_t depth, bool flag, uint32_t stride,
-                                               uint32_t height, uint32_t extra_mem, uint32_t ts_offsets[3],
-                                               uint32_t ts_sizes[3]);
+VE_API uint32_t nci_dec400_cmprs_calc_buf_size(uint32_t f, uint32_t depth, bool flag, uint32_t stride, uint32_t height,
+                                               uint32_t extra_mem, uint32_t ts_offsets[3], uint32_t ts_sizes[3]);
 
 VE_EXTERN_C_END
 

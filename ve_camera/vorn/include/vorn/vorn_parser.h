@@ -34,6 +34,9 @@ public:
 
     // fileName ends in ".xml" (plain) or ".gz" (gzip). *out receives the tree
     // or null; it stays untouched only when the parser itself cannot be set up.
+    // Every reason for handing out no tree is logged at error level under
+    // "VORN_PARSER[XOS]" (with line and column for a syntax error); a root
+    // element without a "version" gives a warning.
     void parseVornXmlFile(const std::string &fileName, IGraphConfig **out);
     void parseVornXmlData(const char *data, size_t size, IGraphConfig **out);
 

@@ -6,12 +6,13 @@
 
 #include <ve_cipr/ve_log_common.h>
 
+#include "log_tags.h"
 #include "model/decimal_text.h"
 
 namespace Vorn {
 
 namespace {
-constexpr const char *kTag = "VORN[XOS]";
+constexpr const char *kTag = kVornTag;
 
 // Writes text into attribute: an integer attribute takes the leading base-10
 // number of text (err_data when there is none or it does not fit 32 bits),

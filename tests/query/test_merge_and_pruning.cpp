@@ -24,10 +24,7 @@ struct MergeTrees {
     Tree result = vorn_test::loadTree("merge_descriptor.xml");
     Tree settingsDocument = vorn_test::loadTree("merge_settings.xml");
     GraphConfigNode *root() const { return GraphConfigNode::from(result.get()); }
-    GraphConfigNode *settings() const
-    {
-        return GraphConfigNode::from(settingsDocument->getDescendant(key_settings));
-    }
+    GraphConfigNode *settings() const { return GraphConfigNode::from(settingsDocument->getDescendant(key_settings)); }
 };
 
 // A chain of depth nodes under key_node below top; returns the last one.
@@ -122,8 +119,8 @@ TEST(Merge, ApplyOptionsAfterEachValue)
     EXPECT_EQ(GraphQueryUtils::addDescendantsFromNode(port, &unknown, 8 | 2), err_none);
     EXPECT_EQ(strOf(port, key_format), "d");
     EXPECT_EQ(intOf(port, key_height), 480);  // bpp 10 applied after it
-    EXPECT_TRUE(log.has(VE_LOG_WARNING, kTag,
-                        "Trying to apply value but no options list available for port[opt_isa:output]."));
+    EXPECT_TRUE(
+        log.has(VE_LOG_WARNING, kTag, "Trying to apply value but no options list available for port[opt_isa:output]."));
 
     // An option without changes ends the merge with its status.
     GraphConfigNode bare;

@@ -1,4 +1,5 @@
-/* Counted allocation, bounded copy and format, and file wrappers. */
+/* Counted allocation, bounded copy and format, and file wrappers over the C
+ * library. */
 #define _GNU_SOURCE
 #include <ve_cipr/ve_cipr.h>
 
@@ -24,8 +25,7 @@ static const char *name_or_empty(const char *name)
 
 bool ve_cipr_check_alloc_error(void)
 {
-    return __atomic_load_n(&g_alloc_error, __ATOMIC_RELAXED) ==
-           __atomic_load_n(&g_alloc_counter, __ATOMIC_RELAXED);
+    return __atomic_load_n(&g_alloc_error, __ATOMIC_RELAXED) == __atomic_load_n(&g_alloc_counter, __ATOMIC_RELAXED);
 }
 
 void ve_cipr_inc_alloc_counter(void)
@@ -45,8 +45,8 @@ void *ve_cipr_malloc(size_t size, const char *caller, const char *file, int line
     if (ve_cipr_check_alloc_error())
         return NULL;
     void *ptr = malloc(size);
-    ve_log_common_debug(VE_LOG_ALLOC, ALLOC_TAG, "E:%s size %lu from %s res ptr: %p", __func__,
-                        (unsigned long)size, name_or_empty(caller), ptr);
+    ve_log_common_debug(VE_LOG_ALLOC, ALLOC_TAG, "E:%s size %lu from %s res ptr: %p", __func__, (unsigned long)size,
+                        name_or_empty(caller), ptr);
     if (ptr != NULL)
         ve_cipr_inc_alloc_counter();
     return ptr;
@@ -61,16 +61,14 @@ void *ve_cipr_calloc(size_t count, size_t size, const char *caller, const char *
     void *ptr = NULL;
     if (size == 0 || count <= SIZE_MAX / size)
         ptr = calloc(count, size);
-    ve_log_common_debug(VE_LOG_ALLOC, ALLOC_TAG, "E:%s nmemb %lu size %lu from %s res ptr: %p",
-                        __func__, (unsigned long)count, (unsigned long)size, name_or_empty(caller),
-                        ptr);
+    ve_log_common_debug(VE_LOG_ALLOC, ALLOC_TAG, "E:%s nmemb %lu size %lu from %s res ptr: %p", __func__,
+                        (unsigned long)count, (unsigned long)size, name_or_empty(caller), ptr);
     if (ptr != NULL)
         ve_cipr_inc_alloc_counter();
     return ptr;
 }
 
-void *ve_cipr_alloc_aligned(size_t size, size_t alignment, const char *caller, const char *file,
-                            int line)
+void *ve_cipr_alloc_aligned(size_t size, size_t alignment, const char *caller, const char *file, int line)
 {
     (void)file;
     (void)line;
@@ -81,8 +79,8 @@ void *ve_cipr_alloc_aligned(size_t size, size_t alignment, const char *caller, c
     int valid = alignment != 0 && (alignment & (alignment - 1)) == 0 && alignment % sizeof(void *) == 0;
     if (!valid || posix_memalign(&ptr, alignment, size) != 0)
         ptr = NULL;
-    ve_log_common_debug(VE_LOG_ALLOC, ALLOC_TAG, "E:%s size %ld with alignment %lu from %s res ptr: %p",
-                        __func__, (long)size, (unsigned long)alignment, name_or_empty(caller), ptr);
+    ve_log_common_debug(VE_LOG_ALLOC, ALLOC_TAG, "E:%s size %ld with alignment %lu from %s res ptr: %p", __func__,
+                        (long)size, (unsigned long)alignment, name_or_empty(caller), ptr);
     if (ptr != NULL)
         ve_cipr_inc_alloc_counter();
     return ptr;
@@ -90,8 +88,7 @@ void *ve_cipr_alloc_aligned(size_t size, size_t alignment, const char *caller, c
 
 void ve_cipr_free(void *ptr, const char *caller)
 {
-    ve_log_common_debug(VE_LOG_ALLOC, ALLOC_TAG, "E:%s ptr %p from %s", __func__, ptr,
-                        name_or_empty(caller));
+    ve_log_common_debug(VE_LOG_ALLOC, ALLOC_TAG, "E:%s ptr %p from %s", __func__, ptr, name_or_empty(caller));
     if (ptr != NULL)
         ve_cipr_inc_free_counter();
     free(ptr);
@@ -101,8 +98,7 @@ void ve_cipr_memcopy(void *dest, size_t dest_size, const void *src, size_t src_s
 {
     if (dest_size < src_size)
         ve_log_common_debug(VE_LOG_WARNING, ALLOC_TAG,
-                            "%s: destination size is smaller than source size, potential coding error",
-                            __func__);
+                            "%s: destination size is smaller than source size, potential coding error", __func__);
     size_t count = dest_size < src_size ? dest_size : src_size;
     if (count == 0 || dest == NULL || src == NULL)
         return;
@@ -113,8 +109,7 @@ int ve_cipr_snprintf_s(char *dest, size_t dest_size, size_t max, const char *fmt
 {
     if (dest_size < max)
         ve_log_common_debug(VE_LOG_WARNING, STRING_TAG,
-                            "%s: destination size is smaller than source size, potential coding error",
-                            __func__);
+                            "%s: destination size is smaller than source size, potential coding error", __func__);
     size_t limit = dest_size < max ? dest_size : max;
     if (dest == NULL)
         limit = 0;
