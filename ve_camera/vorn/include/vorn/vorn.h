@@ -11,6 +11,7 @@
 #include <vorn/formats.h>
 #include <vorn/graph_camera_util.h>
 #include <vorn/graph_config.h>
+#include <vorn/graph_lum_util.h>
 #include <vorn/graph_query_utils.h>
 #include <vorn/graph_query_manager.h>
 #include <vorn/keys.h>
