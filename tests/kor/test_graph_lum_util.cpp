@@ -13,8 +13,7 @@
 using namespace Vorn;
 using vorn_test::LogCapture;
 
-namespace
-{
+namespace {
 
 const std::string kTag = "VORN_LUM_UTILS[XOS]";
 using Fields = std::array<int, 8>;

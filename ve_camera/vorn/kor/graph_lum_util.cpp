@@ -10,11 +10,9 @@
 
 #include "log_tags.h"
 
-namespace Vorn
-{
+namespace Vorn {
 
-namespace
-{
+namespace {
 constexpr const char *kTag = kLumUtilsTag;
 constexpr const char *kSensorFunction = "getSensorFrameParams";
 

@@ -26,11 +26,9 @@ typedef struct ve_lum_frame_params {
     uint8_t vertical_scaling_denominator;
 } ve_lum_frame_params;
 
-namespace Vorn
-{
+namespace Vorn {
 
-class VORN_API GraphLumUtil
-{
+class VORN_API GraphLumUtil {
 public:
     // Frame parameters of the sensor of a result graph: the pixel array's
     // output crop, moved by the binner's output crop (in pixel-array

@@ -17,6 +17,7 @@
 #include <vorn/keys.h>
 #include <vorn/vorn_parser.h>
 #include <vorn/status.h>
+#include <vorn/tol_kor_sim_utils.h>
 #include <vorn/ve_formats.h>
 
 #endif
