@@ -65,9 +65,55 @@ struct StageOutput {
     int32_t top = 0;
 };
 
-status_t readStageOutput(const IGraphConfig *output, StageOutput &values)
+// Reads an output's values; an unreadable one logs unreadLine.
+status_t readOutputValues(const IGraphConfig *output, const char *unreadLine, StageOutput &values)
 {
-    return GraphCameraUtil::getDimensions(output, &values.width, &values.height, &values.left, &values.top);
+    const status_t status =
+        GraphCameraUtil::getDimensions(output, &values.width, &values.height, &values.left, &values.top);
+    if (status != err_none)
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "%s", unreadLine);
+    return status;
+}
+
+// Reads the values of a binner's or scaler's "output"; err_internal, with
+// missingLine, when it has none.
+status_t readStageOutput(const IGraphConfig &stage, const char *missingLine, const char *unreadLine,
+                         StageOutput &values)
+{
+    const IGraphConfig *output = stage.getDescendant(key_output);
+    if (output == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "%s", missingLine);
+        return err_internal;
+    }
+    return readOutputValues(output, unreadLine, values);
+}
+
+using FactorReader = status_t (*)(const IGraphConfig *, int32_t &, int32_t &);
+
+// The sensor's stage under key and its two factors. Without such a stage,
+// stage is null after absentLine is logged as a warning; factors that
+// cannot be read log readFailLine and fail with the read's status.
+status_t readStageFactors(const IGraphConfig &sensor, KeyId key, const char *absentLine, FactorReader read,
+                          const char *readFailLine, int32_t &first, int32_t &second, const IGraphConfig *&stage)
+{
+    stage = sensor.getDescendant(key);
+    if (stage == nullptr) {
+        ve_log_common_debug(VE_LOG_WARNING, kTag, "%s", absentLine);
+        return err_none;
+    }
+    const status_t status = read(stage, first, second);
+    if (status != err_none)
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "%s", readFailLine);
+    return status;
+}
+
+// A factor of 0 is a wrong setting and counts as 1, with line logged.
+int32_t oneIfZero(int32_t factor, const char *line)
+{
+    if (factor != 0)
+        return factor;
+    ve_log_common_debug(VE_LOG_ERROR, kTag, "%s", line);
+    return 1;
 }
 
 // The pixel array's output gives the first offsets and the working size.
@@ -79,11 +125,9 @@ status_t readPixelArray(const IGraphConfig &sensor, SensorFrame &frame)
         return err_general;
     }
     StageOutput values;
-    const status_t status = readStageOutput(output, values);
-    if (status != err_none) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get pixel array output dimension and crop");
+    const status_t status = readOutputValues(output, "Failed to get pixel array output dimension and crop", values);
+    if (status != err_none)
         return status;
-    }
     ve_log_common_debug(VE_LOG_VERBOSE, kTag, "%s: PixelArray output: w: %d, h: %d, crop l: %d, crop t: %d",
                         kSensorFunction, values.width, values.height, values.left, values.top);
     frame.horizontalOffset = values.left;
@@ -96,36 +140,20 @@ status_t readPixelArray(const IGraphConfig &sensor, SensorFrame &frame)
 // The binner's factors, and its output crop moved into pixel-array pixels.
 status_t applyBinner(const IGraphConfig &sensor, SensorFrame &frame)
 {
-    const IGraphConfig *binner = sensor.getDescendant(key_binner);
-    if (binner == nullptr) {
-        ve_log_common_debug(VE_LOG_WARNING, kTag, "Warning, no binner found, make sure sensor has no binner");
-        return err_none;
-    }
-    status_t status = GraphCameraUtil::sensorGetBinningFactor(binner, frame.binH, frame.binV);
-    if (status != err_none) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Error: Couldn't get binning factor");
+    const IGraphConfig *binner = nullptr;
+    status_t status = readStageFactors(sensor, key_binner, "Warning, no binner found, make sure sensor has no binner",
+                                       GraphCameraUtil::sensorGetBinningFactor, "Error: Couldn't get binning factor",
+                                       frame.binH, frame.binV, binner);
+    if (status != err_none || binner == nullptr)
         return status;
-    }
-    if (frame.binH == 0) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Horizontal binning is 0! Wrong setting! Set to 1");
-        frame.binH = 1;
-    }
-    if (frame.binV == 0) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Vertical binning is 0! Wrong setting! Set to 1");
-        frame.binV = 1;
-    }
+    frame.binH = oneIfZero(frame.binH, "Horizontal binning is 0! Wrong setting! Set to 1");
+    frame.binV = oneIfZero(frame.binV, "Vertical binning is 0! Wrong setting! Set to 1");
 
-    const IGraphConfig *output = binner->getDescendant(key_output);
-    if (output == nullptr) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get binner:output");
-        return err_internal;
-    }
     StageOutput values;
-    status = readStageOutput(output, values);
-    if (status != err_none) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get binner output dimensions and crop");
+    status = readStageOutput(*binner, "Failed to get binner:output", "Failed to get binner output dimensions and crop",
+                             values);
+    if (status != err_none)
         return status;
-    }
     ve_log_common_debug(VE_LOG_VERBOSE, kTag,
                         "%s: binner output w: %d, %d, binning: w: %d, h: %d, crop w: %d, crop h: %d", kSensorFunction,
                         values.width, values.height, frame.binH, frame.binV, values.left, values.top);
@@ -138,36 +166,20 @@ status_t applyBinner(const IGraphConfig &sensor, SensorFrame &frame)
 // does not move the frame.
 status_t applyScaler(const IGraphConfig &sensor, SensorFrame &frame)
 {
-    const IGraphConfig *scaler = sensor.getDescendant(key_scaler);
-    if (scaler == nullptr) {
-        ve_log_common_debug(VE_LOG_WARNING, kTag, "Warning, no scaler found, make sure sensor has no scaler");
-        return err_none;
-    }
-    status_t status = GraphCameraUtil::sensorGetScalingFactor(scaler, frame.scaleNum, frame.scaleDenom);
-    if (status != err_none) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Error: Couldn't get scaling factor");
+    const IGraphConfig *scaler = nullptr;
+    status_t status = readStageFactors(sensor, key_scaler, "Warning, no scaler found, make sure sensor has no scaler",
+                                       GraphCameraUtil::sensorGetScalingFactor, "Error: Couldn't get scaling factor",
+                                       frame.scaleNum, frame.scaleDenom, scaler);
+    if (status != err_none || scaler == nullptr)
         return status;
-    }
-    if (frame.scaleDenom == 0) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Scaling Denominator is 0! Wrong setting! Set to 1");
-        frame.scaleDenom = 1;
-    }
-    if (frame.scaleNum == 0) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Scaling Numerator is 0! Wrong setting! Set to 1");
-        frame.scaleNum = 1;
-    }
+    frame.scaleDenom = oneIfZero(frame.scaleDenom, "Scaling Denominator is 0! Wrong setting! Set to 1");
+    frame.scaleNum = oneIfZero(frame.scaleNum, "Scaling Numerator is 0! Wrong setting! Set to 1");
 
-    const IGraphConfig *output = scaler->getDescendant(key_output);
-    if (output == nullptr) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get scaler:output");
-        return err_internal;
-    }
     StageOutput values;
-    status = readStageOutput(output, values);
-    if (status != err_none) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get scaler output dimensions and crop");
+    status = readStageOutput(*scaler, "Failed to get scaler:output", "Failed to get scaler output dimensions and crop",
+                             values);
+    if (status != err_none)
         return status;
-    }
     ve_log_common_debug(VE_LOG_VERBOSE, kTag, "%s: scaler output  w: %d, h: %d, crop w: %d, crop h: %d",
                         kSensorFunction, values.width, values.height, values.left, values.top);
     frame.width = values.width;
