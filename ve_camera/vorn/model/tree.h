@@ -85,6 +85,18 @@ inline bool hasType(const IGraphConfig *item, KeyId typeKey)
     return item != nullptr && item->getValue(key_type, type) == err_none && ItemUID::str2key(type) == typeKey;
 }
 
+// The nearest ancestor of item (its parent first) whose "type" names
+// typeKey; null when there is none or item is null.
+inline IGraphConfig *nearestAncestorOfType(const IGraphConfig *item, KeyId typeKey)
+{
+    for (IGraphConfig *ancestor = item != nullptr ? item->getAncestor() : nullptr; ancestor != nullptr;
+         ancestor = ancestor->getAncestor()) {
+        if (hasType(ancestor, typeKey))
+            return ancestor;
+    }
+    return nullptr;
+}
+
 // A virtual sink: a node of type "sink", which is its own port.
 inline bool isVirtualSink(const IGraphConfig *item) { return hasType(item, "sink"); }
 

@@ -12,11 +12,13 @@
 #include <vorn/formats.h>
 #include <vorn/graph_camera_util.h>
 #include <vorn/graph_config.h>
+#include <vorn/graph_lum_util.h>
 #include <vorn/graph_query_utils.h>
 #include <vorn/graph_query_manager.h>
 #include <vorn/keys.h>
 #include <vorn/vorn_parser.h>
 #include <vorn/status.h>
+#include <vorn/tol_kor_sim_utils.h>
 #include <vorn/ve_formats.h>
 
 #endif
