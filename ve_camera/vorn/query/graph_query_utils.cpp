@@ -99,9 +99,8 @@ status_t mergeNodes(GraphConfigNode *target, GraphConfigNode *source, int8_t fla
         if (childNode != nullptr) {
             if ((flags & GraphQueryUtils::kCopyMissingNodes) == 0)
                 continue;
-            GraphConfigNode *duplicate = childNode->copy();
-            if (duplicate == nullptr || target->insertDescendant(duplicate, key) != err_none) {
-                delete duplicate;
+            UniqueNode duplicate(childNode->copy());
+            if (!duplicate || target->adoptDescendant(std::move(duplicate), key) != err_none) {
                 ve_log_common_debug(VE_LOG_ERROR, kTag, "Error creating GraphConfigItem: No memory");
                 return err_nomemory;
             }
@@ -169,11 +168,10 @@ status_t GraphQueryUtils::disableNode(GraphConfigNode *node)
         return err_none;
     GraphConfigItem *enabled = nullptr;
     if (node->getAttribute(key_enabled, &enabled) != err_none) {
-        enabled = new (std::nothrow) GraphConfigIntAttribute();
-        if (enabled == nullptr || node->insertDescendant(enabled, key_enabled) != err_none) {
-            delete enabled;
+        UniqueItem created(new (std::nothrow) GraphConfigIntAttribute());
+        enabled = created.get();
+        if (!created || node->adoptDescendant(std::move(created), key_enabled) != err_none)
             return err_none;
-        }
     }
     enabled->setValue(0);
     return err_none;
