@@ -1,6 +1,9 @@
 // Loading graph documents: content item by item, document rules, every
 // failure path.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -324,4 +327,69 @@ TEST(Parser, LoaderIsReusable)
     EXPECT_EQ(parser.documentKind(), key_graph_settings);
     EXPECT_EQ(parser.version(), "");
     EXPECT_FALSE(GraphConfigNode::from(third.get())->hasItem(key_version));
+}
+
+TEST(Parser, IntegerTextConvertsAsALongTruncatedTo32Bits)
+{
+    const char *texts[] = {"640", "  \t\n-12", "+7x", "12abc", "abc", "", "-", "+-3", "4294967297", "2147483648",
+                           "-2147483649", "99999999999999999999", "-99999999999999999999", "9223372036854775807",
+                           "9223372036854775808", "-9223372036854775808", "-9223372036854775809", "0x10", "\r 5"};
+    for (const char *text : texts) {
+        const long expected = std::strtol(text, nullptr, 10);
+        Tree tree = loadText(std::string("<graph_settings version='1'><a width='") + text + "'/></graph_settings>");
+        ASSERT_NE(tree, nullptr) << text;
+        EXPECT_EQ(num(tree->getDescendant(ItemUID::str2key("a")), key_width),
+                  static_cast<int32_t>(static_cast<uint32_t>(static_cast<unsigned long>(expected))))
+            << "'" << text << "'";
+    }
+}
+
+namespace {
+
+double threadSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// CPU seconds per input byte of loading text (the fastest of three).
+double secondsPerByte(const std::string &text)
+{
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        KeyMap keys;
+        getVornKeys(keys);
+        const double start = threadSeconds();
+        Tree tree = loadText(text);
+        tree.reset();
+        best = std::min(best, threadSeconds() - start);
+        copyVornKeys(keys);
+    }
+    return best / static_cast<double>(text.size());
+}
+
+std::string siblings(size_t count, bool distinctNames)
+{
+    std::string text = "<graph_settings version='1'><n>";
+    for (size_t i = 0; i < count; ++i)
+        text += distinctNames ? "<e" + std::to_string(i) + " id='1'/>" : std::string("<port id='1'/>");
+    return text + "</n></graph_settings>";
+}
+
+}  // namespace
+
+TEST(Parser, ManyChildrenAndManyNamesLoadInLinearTime)
+{
+    // Per byte, a document four times larger may cost somewhat more (caches),
+    // never four times more.
+    for (bool distinct : {false, true}) {
+        const double small = secondsPerByte(siblings(10'000, distinct));
+        const double large = secondsPerByte(siblings(40'000, distinct));
+        EXPECT_LT(large, 2.5 * small) << (distinct ? "distinct names" : "one name");
+    }
+    Tree wide = loadText(siblings(1'000'000, false));
+    ASSERT_NE(wide, nullptr);
+    EXPECT_EQ(wide->getDescendant(key_na), nullptr);
+    EXPECT_EQ(wide->getDescendant(ItemUID::str2key("n"))->getDescendantCount(), 1'000'000u);
 }

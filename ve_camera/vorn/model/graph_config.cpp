@@ -130,7 +130,7 @@ TreeArena::~TreeArena()
 {
     while (mBlocks != nullptr) {
         Block *next = mBlocks->next;
-        std::free(mBlocks);
+        ::operator delete(mBlocks);
         mBlocks = next;
     }
     // Adopted arenas form a chain; released one after another, not recursively.
@@ -148,7 +148,7 @@ void *TreeArena::allocateInNewBlock(size_t bytes, size_t alignment)
         return nullptr;
     const bool own = bytes + alignment > mNextBlock / 4;  // a large request gets a block of its own
     const size_t blockBytes = own ? bytes + alignment : mNextBlock;
-    auto *block = static_cast<Block *>(std::malloc(kHeader + blockBytes));
+    auto *block = static_cast<Block *>(::operator new(kHeader + blockBytes, std::nothrow));
     if (block == nullptr)
         return nullptr;
     char *start = reinterpret_cast<char *>(block) + kHeader;
@@ -163,8 +163,10 @@ void *TreeArena::allocateInNewBlock(size_t bytes, size_t alignment)
     mBlocks = block;
     mCursor = start;
     mLimit = start + blockBytes;
-    if (mNextBlock < kMaxBlock)
-        mNextBlock = std::min(kMaxBlock, mNextBlock + mNextBlock / 2);
+    // Blocks grow while small; a block sized for the document stays that size,
+    // so the unused end of the last one stays small against the tree.
+    if (mNextBlock < kGrowUntil)
+        mNextBlock = std::min(kGrowUntil, mNextBlock + mNextBlock / 2);
     return allocate(bytes, alignment);
 }
 
@@ -361,7 +363,6 @@ bool ChildList::takeFirst(KeyId key, Child &taken)
         taken = mData[at];
         mData[at].flags = kRemoved;
         mData[at].second = reinterpret_cast<GraphConfigItem *>(static_cast<uintptr_t>(at) + 1);
-        ++mRemoved;
     } else {
         if (!mPending)
             return false;
@@ -380,13 +381,13 @@ bool ChildList::takeFirst(KeyId key, Child &taken)
 
 void ChildList::settle() const
 {
-    if (mRemoved != 0) {
+    const size_t recorded = mPending ? mPending->items.size() : 0;
+    if (mSize + recorded != mLive) {  // removed entries are still in the array
         uint32_t kept = 0;
         for (uint32_t i = 0; i < mSize; ++i)
             if ((mData[i].flags & kRemoved) == 0)
                 mData[kept++] = mData[i];
         mSize = kept;
-        mRemoved = 0;
     }
     if (mPending) {
         // Merged from the back into the room reserved at insertion; a
@@ -418,7 +419,7 @@ void ChildList::drain(Visit &&visit)
     if (mCapacity != 0)
         ::operator delete(mData);
     mData = nullptr;
-    mSize = mCapacity = mLive = mRemoved = 0;
+    mSize = mCapacity = mLive = 0;
     ++mRevision;
 }
 

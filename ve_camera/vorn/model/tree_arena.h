@@ -26,9 +26,13 @@ constexpr uint32_t kRemoved = 2;    // removed; second holds the index of the ne
 
 class TreeArena {
 public:
-    // blockBytes: size of the first block; later blocks grow by half up to
-    // kMaxBlock, and larger single requests get a block of their own.
-    explicit TreeArena(size_t blockBytes) : mNextBlock(blockBytes < kMinBlock ? kMinBlock : blockBytes) {}
+    // blockBytes: size of the blocks (at most kMaxBlock); blocks smaller
+    // than kGrowUntil grow by half each time. Requests larger than a quarter
+    // block get a block of their own.
+    explicit TreeArena(size_t blockBytes)
+        : mNextBlock(blockBytes < kMinBlock ? kMinBlock : blockBytes > kMaxBlock ? kMaxBlock : blockBytes)
+    {
+    }
     TreeArena(const TreeArena &) = delete;
     TreeArena &operator=(const TreeArena &) = delete;
     ~TreeArena();
@@ -59,6 +63,7 @@ public:
     void adopt(std::unique_ptr<TreeArena, TreeArenaRelease> other);
 
     static constexpr size_t kMinBlock = 16 * 1024;
+    static constexpr size_t kGrowUntil = 1024 * 1024;
     static constexpr size_t kMaxBlock = 8 * 1024 * 1024;
 
 private:

@@ -7,7 +7,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
+#include <algorithm>
 #include <new>
 #include <string_view>
 #include <unordered_map>
@@ -116,6 +116,38 @@ size_t fileBytes(const std::string &fileName)
 // tail of the last block small.
 size_t firstBlockBytes(size_t documentBytes) { return documentBytes / 8; }
 
+// Texts kept for the whole load, in chunks.
+class TextPool {
+public:
+    std::string_view keep(std::string_view text)
+    {
+        if (text.size() > mFree) {
+            const size_t size = std::max(kChunk, text.size());
+            mChunks.emplace_back(new char[size]);
+            mNext = mChunks.back().get();
+            mFree = size;
+        }
+        std::memcpy(mNext, text.data(), text.size());
+        const std::string_view kept(mNext, text.size());
+        mNext += text.size();
+        mFree -= text.size();
+        return kept;
+    }
+    void clear()
+    {
+        if (mChunks.size() > 1)
+            mChunks.erase(mChunks.begin() + 1, mChunks.end());
+        mNext = mChunks.empty() ? nullptr : mChunks.front().get();
+        mFree = mChunks.empty() ? 0 : kChunk;
+    }
+
+private:
+    static constexpr size_t kChunk = 4096;
+    std::vector<std::unique_ptr<char[]>> mChunks;
+    char *mNext = nullptr;
+    size_t mFree = 0;
+};
+
 // Names as Expat hands them over, each looked up once per load.
 class NameMemo {
 public:
@@ -130,19 +162,21 @@ public:
     }
     Entry &remember(std::string_view name, KeyId key, std::string_view lowered)
     {
-        const std::string &stored = mNames.emplace_back(name);
-        return mEntries[stored] = Entry{key, lowered};
+        auto found = mEntries.find(name);
+        if (found != mEntries.end())
+            return found->second = Entry{key, lowered};
+        return mEntries.emplace(mTexts.keep(name), Entry{key, lowered}).first->second;
     }
-    std::string_view keep(std::string text) { return mNames.emplace_back(std::move(text)); }
+    std::string_view keep(std::string_view text) { return mTexts.keep(text); }
     void clear()
     {
         mEntries.clear();
-        mNames.clear();
+        mTexts.clear();
     }
 
 private:
     std::unordered_map<std::string_view, Entry> mEntries;
-    std::deque<std::string> mNames;
+    TextPool mTexts;
 };
 
 }  // namespace
@@ -162,8 +196,8 @@ struct VornParser::Load {
     std::vector<Child> children;
     std::vector<Frame> frames;
     NameMemo names;   // element and attribute names: key of the lower-cased name
-    NameMemo values;  // "name" and "attribute" values: key of the text as written
     std::string lowered;
+    std::string value;
     std::string_view elementType;  // lower-cased name of the element being started
     // seen[key] == stamp: the element being started already has key.
     std::vector<uint32_t> seen;
@@ -176,7 +210,6 @@ struct VornParser::Load {
         children.clear();
         frames.clear();
         names.clear();
-        values.clear();
     }
 
     // Key of an element or attribute name; 0 when the table has none.
@@ -202,21 +235,13 @@ struct VornParser::Load {
         return key;
     }
 
-    // Key of a "name" or "attribute" value, generated when unknown.
+    // Key of a "name" or "attribute" value, generated when unknown. Such
+    // values are mostly unique, so they are not memoised.
     KeyId valueKey(const char *text)
     {
-        const std::string_view raw(text);
-        if (const NameMemo::Entry *known = values.find(raw); known != nullptr && known->key != 0)
-            return known->key;
-        const std::string name(raw);
-        KeyId key = ItemUID::str2key(name);
-        if (key == 0) {
-            key = ItemUID::generateKey(name);
-            values.remember(raw, ItemUID::str2key(name), {});
-        } else {
-            values.remember(raw, key, {});
-        }
-        return key;
+        value.assign(text);
+        const KeyId key = ItemUID::str2key(value);
+        return key != 0 ? key : ItemUID::generateKey(value);
     }
 
     // Starts the duplicate check for a new element.

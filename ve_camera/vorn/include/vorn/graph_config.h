@@ -292,8 +292,7 @@ private:
     mutable Child *mData = nullptr;
     mutable uint32_t mSize = 0;      // entries in mData, removed ones included
     mutable uint32_t mCapacity = 0;  // 0: mData is not this list's heap block
-    mutable uint32_t mRemoved = 0;   // removed entries still in mData
-    uint32_t mLive = 0;              // children
+    uint32_t mLive = 0;              // children (entries not removed, and recorded ones)
     uint32_t mRevision = 0;
     mutable std::unique_ptr<Pending, PendingRelease> mPending;
 };
