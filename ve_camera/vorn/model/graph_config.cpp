@@ -1,6 +1,8 @@
 // Items, attributes and nodes: key-based operations, copy, naming and dumps.
 #include <vorn/graph_config.h>
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -141,6 +143,23 @@ TreeArena::~TreeArena()
     }
 }
 
+// A tree fills its blocks at once, so large blocks ask for large pages: far
+// fewer page faults while the tree is built. Where the system has none this
+// changes nothing.
+static void adviseLargePages(char *start, size_t bytes)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t kLargePage = 2 * 1024 * 1024;
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(start) + kLargePage - 1) & ~(kLargePage - 1);
+    const uintptr_t last = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(kLargePage - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)start;
+    (void)bytes;
+#endif
+}
+
 void *TreeArena::allocateInNewBlock(size_t bytes, size_t alignment)
 {
     constexpr size_t kHeader = (sizeof(Block) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
@@ -152,6 +171,7 @@ void *TreeArena::allocateInNewBlock(size_t bytes, size_t alignment)
     if (block == nullptr)
         return nullptr;
     char *start = reinterpret_cast<char *>(block) + kHeader;
+    adviseLargePages(start, blockBytes);
     if (own) {
         // Behind the current block, which keeps serving small requests.
         block->next = mBlocks != nullptr ? mBlocks->next : nullptr;

@@ -111,10 +111,31 @@ size_t fileBytes(const std::string &fileName)
     return ::stat(fileName.c_str(), &info) == 0 && info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
 }
 
-// First arena block for a document of about documentBytes: a tree takes
-// two to three times its document, so blocks of an eighth keep the unused
-// tail of the last block small.
-size_t firstBlockBytes(size_t documentBytes) { return documentBytes / 8; }
+// Size a gzip file gives its content in its last four bytes (modulo 4 GiB;
+// one member assumed), at least the file's own size.
+size_t gzipContentBytes(const std::string &fileName, size_t fileSize)
+{
+    PlainFile file(ve_cipr_fopen(fileName.c_str(), "rb"));
+    unsigned char trailer[4] = {};
+    if (!file || fileSize < 18 || std::fseek(file.get(), -4, SEEK_END) != 0 ||
+        ve_cipr_fread(trailer, 1, sizeof trailer, file.get()) != sizeof trailer)
+        return fileSize;
+    const size_t content = size_t{trailer[0]} | size_t{trailer[1]} << 8 | size_t{trailer[2]} << 16 |
+                           size_t{trailer[3]} << 24;
+    return std::max(content, fileSize);
+}
+
+// Arena blocks for a document of about documentBytes: a tree takes about
+// three times its document, so blocks of an eighth keep the unused end of
+// the last block small; from 4 MiB on they hold whole large pages.
+size_t firstBlockBytes(size_t documentBytes)
+{
+    constexpr size_t kLargePage = 2 * 1024 * 1024;
+    const size_t block = documentBytes / 8;
+    if (documentBytes < 8 * 1024 * 1024)
+        return block;
+    return (block + kLargePage - 1) / kLargePage * kLargePage + kLargePage;
+}
 
 // Texts kept for the whole load, in chunks.
 class TextPool {
@@ -599,9 +620,8 @@ void VornParser::parseVornXmlFile(const std::string &fileName, IGraphConfig **ou
 
     const size_t dot = fileName.rfind('.');
     const std::string fileType = dot == std::string::npos ? fileName : fileName.substr(dot + 1);
-    // A compressed document is about four times its file.
     const size_t bytes = fileBytes(fileName);
-    beginLoad(fileType == "gz" ? bytes * 4 : bytes);
+    beginLoad(fileType == "gz" ? gzipContentBytes(fileName, bytes) : bytes);
 
     ExpatParser parser = createParser(this);
     if (!parser) {
