@@ -144,7 +144,8 @@ public:
     {
         if (text.size() > mFree) {
             const size_t size = std::max(kChunk, text.size());
-            mChunks.emplace_back(new char[size]);
+            std::unique_ptr<char[]> chunk(new char[size]);
+            mChunks.push_back(std::move(chunk));
             mNext = mChunks.back().get();
             mFree = size;
         }
