@@ -342,6 +342,20 @@ TEST(Parser, IntegerTextConvertsAsALongTruncatedTo32Bits)
                   static_cast<int32_t>(static_cast<uint32_t>(static_cast<unsigned long>(expected))))
             << "'" << text << "'";
     }
+
+    // A number outside 32 bits keeps that value but is reported with its
+    // attribute, text and line; one inside is not.
+    LogCapture log;
+    Tree tree = loadText("<graph_settings version='1'>\n<a id='4294967297'\n Width='-2147483648'/>\n"
+                         "<b height='-2147483649'/></graph_settings>");
+    ASSERT_NE(tree, nullptr);
+    EXPECT_EQ(num(tree->getDescendant(ItemUID::str2key("a")), key_id), 1);
+    EXPECT_EQ(num(tree->getDescendant(ItemUID::str2key("b")), key_height), INT32_MAX);
+    EXPECT_TRUE(log.contains("Integer attribute id=\"4294967297\" at line 2 does not fit in 32 bits; stored as 1"))
+        << log.dump();
+    EXPECT_TRUE(log.contains("Integer attribute height=\"-2147483649\" at line 4 does not fit in 32 bits"))
+        << log.dump();
+    EXPECT_FALSE(log.contains("Width")) << log.dump();
 }
 
 namespace {

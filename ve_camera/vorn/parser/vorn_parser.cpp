@@ -48,8 +48,9 @@ bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Base-10 long conversion truncated to 32 bits, as strtol in the C locale:
 // leading blanks and a sign accepted, conversion stops at the first
-// non-digit, no digits give 0, and a number beyond long saturates.
-int32_t integerValue(const char *text)
+// non-digit, no digits give 0, and a number beyond long saturates. fits
+// tells whether the number was within 32 bits before truncation.
+int32_t integerValue(const char *text, bool &fits)
 {
     const char *p = text;
     while (isBlank(*p))
@@ -69,6 +70,7 @@ int32_t integerValue(const char *text)
     }
     if (saturated)
         magnitude = limit;
+    fits = magnitude <= (negative ? uint64_t{1} << 31 : (uint64_t{1} << 31) - 1);
     const unsigned long bits = negative ? 0UL - static_cast<unsigned long>(magnitude) : static_cast<unsigned long>(magnitude);
     return static_cast<int32_t>(static_cast<uint32_t>(bits));
 }
@@ -403,7 +405,14 @@ bool VornParser::addAttributes(KeyId &key, const char **attributes)
         } else if (attributeKey == key_name) {
             stored = load.add(key_name, TreeBuilder::newStr(arena, value, std::strlen(value)));
         } else if (ItemUID::isInteger(attributeKey)) {
-            stored = load.add(attributeKey, TreeBuilder::newInt(arena, integerValue(value)));
+            bool fits = true;
+            const int32_t number = integerValue(value, fits);
+            if (!fits)
+                ve_log_common_debug(VE_LOG_WARNING, kTag,
+                                    "Integer attribute %s=\"%s\" at line %lu does not fit in 32 bits; stored as %d",
+                                    attr[0], value, static_cast<unsigned long>(XML_GetCurrentLineNumber(mParser)),
+                                    number);
+            stored = load.add(attributeKey, TreeBuilder::newInt(arena, number));
         } else if (attributeKey == key_attribute) {
             stored = load.add(attributeKey, TreeBuilder::newInt(arena, static_cast<int32_t>(load.valueKey(value))));
         } else {
