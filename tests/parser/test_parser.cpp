@@ -1,6 +1,12 @@
 // Loading graph documents: content item by item, document rules, every
 // failure path.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -406,4 +412,36 @@ TEST(Parser, ManyChildrenAndManyNamesLoadInLinearTime)
     ASSERT_NE(wide, nullptr);
     EXPECT_EQ(wide->getDescendant(key_na), nullptr);
     EXPECT_EQ(wide->getDescendant(ItemUID::str2key("n"))->getDescendantCount(), 1'000'000u);
+}
+
+TEST(Parser, OnlyRegularFilesAreRead)
+{
+    // A FIFO without writer would block a plain open forever; a directory
+    // reads as an error. Both are refused at once.
+    const std::string fifoXml = std::string(VORN_TEST_BINARY_DIR) + "/no_writer.xml";
+    const std::string fifoGz = std::string(VORN_TEST_BINARY_DIR) + "/no_writer.gz";
+    const std::string directory = std::string(VORN_TEST_BINARY_DIR) + "/directory.xml";
+    for (const std::string &path : {fifoXml, fifoGz}) {
+        ::unlink(path.c_str());
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
+    }
+    ::mkdir(directory.c_str(), 0700);
+    for (const std::string &path : {fifoXml, fifoGz, directory}) {
+        LogCapture log;
+        auto load = std::async(std::launch::async, [&path] { return loadFile(path); });
+        if (load.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            // Release the blocked reader so the test can end.
+            const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0)
+                ::close(writer);
+            ADD_FAILURE() << path << " blocked the load";
+        }
+        EXPECT_EQ(load.get(), nullptr) << path;
+        EXPECT_TRUE(log.contains("Error reading from file")) << log.dump();
+        EXPECT_TRUE(log.contains(path + ": is not a regular file")) << log.dump();
+        EXPECT_TRUE(log.contains("Parser returned NULL!")) << log.dump();
+    }
+    ::unlink(fifoXml.c_str());
+    ::unlink(fifoGz.c_str());
+    ::rmdir(directory.c_str());
 }

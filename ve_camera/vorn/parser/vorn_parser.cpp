@@ -1,7 +1,9 @@
 // The graph XML loader.
 #include <vorn/vorn_parser.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -96,6 +98,29 @@ struct GzClose {
 };
 using GzFile = std::unique_ptr<gzFile_s, GzClose>;
 
+// Opens a configuration document for reading: regular files only, and
+// without blocking on a FIFO that has no writer. -1 when it cannot be
+// opened; -2 (after the message) when it is not a regular file.
+int openRegularFile(const std::string &fileName)
+{
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Error reading from file");
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "%s: is not a regular file", fileName.c_str());
+        return -2;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 ExpatParser createParser(void *loader)
 {
     ExpatParser parser(XML_ParserCreate(nullptr));
@@ -110,16 +135,20 @@ ExpatParser createParser(void *loader)
 size_t fileBytes(const std::string &fileName)
 {
     struct stat info {};
-    return ::stat(fileName.c_str(), &info) == 0 && info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
+    return ::stat(fileName.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0
+               ? static_cast<size_t>(info.st_size)
+               : 0;
 }
 
 // Size a gzip file gives its content in its last four bytes (modulo 4 GiB;
 // one member assumed), at least the file's own size.
 size_t gzipContentBytes(const std::string &fileName, size_t fileSize)
 {
+    if (fileSize < 18)  // not a regular file, or too short for a gzip member
+        return fileSize;
     PlainFile file(ve_cipr_fopen(fileName.c_str(), "rb"));
     unsigned char trailer[4] = {};
-    if (!file || fileSize < 18 || std::fseek(file.get(), -4, SEEK_END) != 0 ||
+    if (!file || std::fseek(file.get(), -4, SEEK_END) != 0 ||
         ve_cipr_fread(trailer, 1, sizeof trailer, file.get()) != sizeof trailer)
         return fileSize;
     const size_t content = size_t{trailer[0]} | size_t{trailer[1]} << 8 | size_t{trailer[2]} << 16 |
@@ -519,8 +548,15 @@ bool VornParser::feed(XML_Parser parser, const char *data, size_t size, bool fin
 
 status_t VornParser::parseXML(XML_Parser parser, const std::string &fileName, char *buffer)
 {
-    PlainFile file(ve_cipr_fopen(fileName.c_str(), "r"));
+    const int fd = openRegularFile(fileName);
+    if (fd == -2) {
+        mFailed = true;
+        return err_argument;
+    }
+    PlainFile file(fd >= 0 ? ::fdopen(fd, "r") : nullptr);
     if (!file) {
+        if (fd >= 0)
+            ::close(fd);
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to open XML %s", fileName.c_str());
         return err_argument;
     }
@@ -546,8 +582,15 @@ status_t VornParser::parseXML(XML_Parser parser, const std::string &fileName, ch
 
 status_t VornParser::parseGz(XML_Parser parser, const std::string &fileName, char *buffer)
 {
-    GzFile file(gzopen(fileName.c_str(), "rb"));
+    const int fd = openRegularFile(fileName);
+    if (fd == -2) {
+        mFailed = true;
+        return err_argument;
+    }
+    GzFile file(fd >= 0 ? gzdopen(fd, "rb") : nullptr);
     if (!file) {
+        if (fd >= 0)
+            ::close(fd);
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to open GZ %s", fileName.c_str());
         return err_argument;
     }
