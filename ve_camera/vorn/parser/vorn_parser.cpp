@@ -573,6 +573,14 @@ status_t VornParser::parseXML(XML_Parser parser, const std::string &fileName, ch
             return feed(parser, buffer, 0, true, "parseXML", __LINE__) ? err_none : err_data;
         }
         const bool final = got < kReadChunk;
+        // A short read is the end of the file only when no error stopped it.
+        if (final && ve_cipr_ferror(file.get())) {
+            ve_cipr_clearerr(file.get());
+            ve_log_common_debug(VE_LOG_ERROR, kTag, "Error reading from file");
+            ve_log_common_debug(VE_LOG_ERROR, kTag, "%s: %s", fileName.c_str(), std::strerror(errno));
+            mFailed = true;
+            return err_data;
+        }
         if (!feed(parser, buffer, got, final, "parseXML", __LINE__))
             return err_data;
         if (final)
