@@ -1,6 +1,7 @@
 // Loading graph documents: content item by item, document rules, every
 // failure path.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,7 +13,9 @@
 #include <ctime>
 #include <fstream>
 #include <memory>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -43,7 +46,7 @@ Tree loadFile(const std::string &path, VornParser *parser = nullptr)
     return Tree(out);
 }
 
-Tree loadText(const std::string &text, VornParser *parser = nullptr)
+Tree loadText(std::string_view text, VornParser *parser = nullptr)
 {
     VornParser local;
     IGraphConfig *out = reinterpret_cast<IGraphConfig *>(1);
@@ -444,4 +447,40 @@ TEST(Parser, OnlyRegularFilesAreRead)
     ::unlink(fifoXml.c_str());
     ::unlink(fifoGz.c_str());
     ::rmdir(directory.c_str());
+}
+
+TEST(Parser, MemoryBufferBeyondTwoGiBLoads)
+{
+    // 2 GiB and more of blanks inside the root element, without the memory:
+    // one page-sized run of a memory file mapped again and again.
+    constexpr size_t kPiece = size_t{1} << 20;
+    constexpr size_t kRepeats = 2100;
+    const int fd = memfd_create("document", 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 3 * kPiece), 0);
+    auto *text = static_cast<char *>(mmap(nullptr, 3 * kPiece, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+    ASSERT_NE(text, MAP_FAILED);
+    std::memset(text, ' ', 3 * kPiece);
+    const std::string head = "<graph_settings version='1'><a/>";
+    const std::string tail = "</graph_settings>";
+    std::memcpy(text, head.data(), head.size());
+    std::memcpy(text + 3 * kPiece - tail.size(), tail.data(), tail.size());
+    const size_t total = (kRepeats + 2) * kPiece;
+    auto *document = static_cast<char *>(
+        mmap(nullptr, total, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0));
+    ASSERT_NE(document, MAP_FAILED);
+    bool mapped = mmap(document, kPiece, PROT_READ, MAP_SHARED | MAP_FIXED, fd, 0) != MAP_FAILED;
+    for (size_t i = 1; i <= kRepeats && mapped; ++i)
+        mapped = mmap(document + i * kPiece, kPiece, PROT_READ, MAP_SHARED | MAP_FIXED, fd, kPiece) != MAP_FAILED;
+    mapped = mapped && mmap(document + (kRepeats + 1) * kPiece, kPiece, PROT_READ, MAP_SHARED | MAP_FIXED, fd,
+                            2 * kPiece) != MAP_FAILED;
+    ASSERT_TRUE(mapped);
+
+    LogCapture log;
+    Tree tree = loadText(std::string_view(document, total));
+    EXPECT_NE(tree, nullptr) << log.dump();
+    EXPECT_NE(tree != nullptr ? tree->getDescendant(ItemUID::str2key("a")) : nullptr, nullptr);
+    munmap(document, total);
+    munmap(text, 3 * kPiece);
+    close(fd);
 }

@@ -30,8 +30,10 @@ namespace {
 constexpr const char *kTag = "VORN_PARSER[XOS]";
 constexpr const char *kSourceFile = "ve_camera/vorn/VornParser";
 constexpr const char *kOutOfMemory = "Out of memory while building the graph tree";
-// Expat takes chunk lengths as int: larger memory buffers go in pieces.
-constexpr size_t kMaxFeed = size_t{1} << 30;
+// Expat takes chunk lengths as int, and doubles its buffer while a piece
+// is pending: larger memory buffers go in pieces of 256 MiB, whose doubled
+// buffer still fits its int arithmetic.
+constexpr size_t kMaxFeed = size_t{1} << 28;
 
 using detail::kArenaItem;
 using detail::TreeBuilder;
