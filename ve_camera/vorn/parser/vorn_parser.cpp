@@ -160,12 +160,13 @@ size_t gzipContentBytes(const std::string &fileName, size_t fileSize)
 
 // Arena blocks for a document of about documentBytes: a tree takes about
 // three times its document, so blocks of an eighth keep the unused end of
-// the last block small; from 4 MiB on they hold whole large pages.
+// the last block small; for documents of 1 MiB and more they are at least
+// 4 MiB and hold whole large pages.
 size_t firstBlockBytes(size_t documentBytes)
 {
     constexpr size_t kLargePage = 2 * 1024 * 1024;
     const size_t block = documentBytes / 8;
-    if (documentBytes < 8 * 1024 * 1024)
+    if (documentBytes < 1024 * 1024)
         return block;
     return (block + kLargePage - 1) / kLargePage * kLargePage + kLargePage;
 }
