@@ -2,19 +2,28 @@
 // way: plain files in 4096-byte fread chunks, gzip files in 4096-byte gzread
 // chunks, memory buffers whole. Inputs come from the configuration generator:
 // one graph descriptor and graph settings of about 300 KB, 3 MB, 12 MB and
-// 50 MB. Loader times exclude the destruction of the tree (timed separately
-// as destroy_ms) and the restoring of the key table between iterations.
+// 50 MB.
 //
-// After the benchmarks a summary prints, per input and mode, the ratio
-// loader / Expat, the growth of the per-byte time against the previous size,
-// and the heap the tree takes per input byte.
+// Times are the thread's CPU time. Per input and mode, rounds alternate one
+// bare Expat run, one load and one destruction of the loaded tree, and the
+// summary shows the median of each over the rounds, so load on the machine
+// hits both sides alike. The destruction ends with one large malloc, which
+// makes the allocator do at once the consolidation of freed blocks it would
+// otherwise leave to the next large request, so that work is charged to the
+// destruction that caused it and not to whatever is measured next. The key table is restored after every
+// load, outside the timed parts.
+//
+// The summary gives, per input and mode, the ratio loader / Expat for the
+// load and for load plus destruction, the destruction per input byte, and
+// the heap the tree takes per input byte with its allocations per element.
 //
 // Inputs go to a scratch directory that is removed at exit; set
-// VORN_BENCH_DIR to keep them somewhere else. Only the inputs of selected
-// benchmarks are generated, so --benchmark_filter=settings_300k runs quickly.
+// VORN_BENCH_DIR to keep them somewhere else. An argument selects the inputs
+// whose label contains it (for example settings_300k); --rounds=N overrides
+// the number of rounds.
 #include <algorithm>
 #include <atomic>
-#include <chrono>
+#include <ctime>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -26,13 +35,11 @@
 #include <malloc.h>
 #include <unistd.h>
 
-#include <benchmark/benchmark.h>
 #include <expat.h>
 #include <zlib.h>
 
 #include <vorn/vorn.h>
 
-#include "best_run_reporter.h"
 #include "config_generator.h"
 
 // --- heap accounting --------------------------------------------------------
@@ -215,37 +222,25 @@ bool expatGzipFile(XML_Parser parser, const std::string &path, char *buffer)
     return gzclose(file) == Z_OK && ok;
 }
 
-void runExpat(benchmark::State &state, Input &in, Mode mode)
+bool runExpat(const Input &in, Mode mode, char *buffer)
 {
-    if (!prepare(in)) {
-        state.SkipWithError(in.error.c_str());
-        return;
-    }
-    std::vector<char> buffer(kChunk);
-    for (auto _ : state) {
-        XML_Parser parser = bareParser();
-        bool ok = parser != nullptr;
-        if (ok) {
-            switch (mode) {
-            case Mode::File:
-                ok = expatPlainFile(parser, in.xmlPath, buffer.data());
-                break;
-            case Mode::Gzip:
-                ok = expatGzipFile(parser, in.gzPath, buffer.data());
-                break;
-            case Mode::Memory:
-                ok = XML_Parse(parser, in.doc.text.data(), static_cast<int>(in.doc.text.size()), XML_TRUE) ==
-                     XML_STATUS_OK;
-                break;
-            }
-            XML_ParserFree(parser);
-        }
-        if (!ok) {
-            state.SkipWithError("Expat rejected the input");
+    XML_Parser parser = bareParser();
+    bool ok = parser != nullptr;
+    if (ok) {
+        switch (mode) {
+        case Mode::File:
+            ok = expatPlainFile(parser, in.xmlPath, buffer);
+            break;
+        case Mode::Gzip:
+            ok = expatGzipFile(parser, in.gzPath, buffer);
+            break;
+        case Mode::Memory:
+            ok = XML_Parse(parser, in.doc.text.data(), static_cast<int>(in.doc.text.size()), XML_TRUE) == XML_STATUS_OK;
             break;
         }
+        XML_ParserFree(parser);
     }
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(in.doc.text.size()));
+    return ok;
 }
 
 // --- the loader -----------------------------------------------------------------
@@ -268,6 +263,27 @@ Vorn::IGraphConfig *load(const Input &in, Mode mode)
     return tree;
 }
 
+void escape(void *pointer) { asm volatile("" : : "g"(pointer) : "memory"); }
+
+double threadSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Destroys a tree and lets the allocator finish releasing it: a request
+// from the large bins makes malloc merge the freed small blocks it keeps
+// aside, which it would otherwise do in the next such request (of the next
+// load, or of Expat).
+void destroyTree(Vorn::IGraphConfig *tree)
+{
+    delete tree;
+    void *large = std::malloc(64 * 1024);
+    escape(large);
+    std::free(large);
+}
+
 int64_t mallocInUse()
 {
     const struct mallinfo2 info = mallinfo2();
@@ -278,7 +294,7 @@ int64_t mallocInUse()
 // table, so the counted second load sees the tree alone.
 bool measureTree(Input &in, const Vorn::KeyMap &savedKeys)
 {
-    delete load(in, Mode::Memory);
+    destroyTree(load(in, Mode::Memory));
     const int64_t heapBefore = mallocInUse();
     gLiveBytes = 0;
     gAllocations = 0;
@@ -294,112 +310,85 @@ bool measureTree(Input &in, const Vorn::KeyMap &savedKeys)
     return in.measured;
 }
 
-void runLoader(benchmark::State &state, Input &in, Mode mode)
+double median(std::vector<double> values)
 {
-    if (!prepare(in)) {
-        state.SkipWithError(in.error.c_str());
-        return;
-    }
-    Vorn::KeyMap savedKeys;
-    Vorn::getVornKeys(savedKeys);
-    if (mode == Mode::Memory && !in.measured && !measureTree(in, savedKeys)) {
-        state.SkipWithError("the loader returned no tree");
-        return;
-    }
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
 
-    double destroySeconds = 0;
-    for (auto _ : state) {
+struct Figures {
+    double expat = 0;  // seconds, medians over the rounds
+    double load = 0;
+    double destroy = 0;
+};
+
+int roundsFor(const Input &in, int override)
+{
+    if (override > 0)
+        return override;
+    if (in.targetBytes >= 40'000'000)
+        return 5;
+    if (in.targetBytes >= 10'000'000)
+        return 7;
+    if (in.targetBytes >= 1'000'000)
+        return 15;
+    return 41;
+}
+
+// Interleaved rounds of Expat, load and destruction; false when either side
+// rejected the input.
+bool measure(const Input &in, Mode mode, int rounds, const Vorn::KeyMap &savedKeys, Figures &figures)
+{
+    std::vector<char> buffer(kChunk);
+    std::vector<double> expatTimes, loadTimes, destroyTimes;
+    // One untimed round warms the caches and the file system.
+    for (int round = -1; round < rounds; ++round) {
+        double start = threadSeconds();
+        if (!runExpat(in, mode, buffer.data()))
+            return false;
+        const double expatSeconds = threadSeconds() - start;
+
+        start = threadSeconds();
         Vorn::IGraphConfig *tree = load(in, mode);
-        if (tree == nullptr) {
-            state.SkipWithError("the loader returned no tree");
-            break;
-        }
-        state.PauseTiming();
-        const auto start = std::chrono::steady_clock::now();
-        delete tree;
-        destroySeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double loadSeconds = threadSeconds() - start;
+        if (tree == nullptr)
+            return false;
+        start = threadSeconds();
+        destroyTree(tree);
+        const double destroySeconds = threadSeconds() - start;
         // Unknown names get keys on every load; start each one from the same table.
         Vorn::copyVornKeys(savedKeys);
-        state.ResumeTiming();
-    }
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(in.doc.text.size()));
-    state.counters["destroy_ms"] = benchmark::Counter(destroySeconds * 1e3, benchmark::Counter::kAvgIterations);
-    if (in.measured)
-        state.counters["tree_B/B"] = static_cast<double>(in.memory.heapBytes) / static_cast<double>(in.doc.text.size());
-}
-
-std::string benchmarkName(const char *what, Mode mode, const Input &in)
-{
-    return std::string(what) + "/" + modeName(mode) + "/" + in.label;
-}
-
-void registerBenchmarks()
-{
-    for (Input &in : inputs()) {
-        for (Mode mode : kModes) {
-            for (int loader = 0; loader < 2; ++loader) {
-                const std::string name = benchmarkName(loader ? "loader" : "expat", mode, in);
-                auto *b = loader ? benchmark::RegisterBenchmark(
-                                       name.c_str(), [&in, mode](benchmark::State &s) { runLoader(s, in, mode); })
-                                 : benchmark::RegisterBenchmark(
-                                       name.c_str(), [&in, mode](benchmark::State &s) { runExpat(s, in, mode); });
-                // Best of several repetitions: the machine may be shared.
-                b->Unit(benchmark::kMillisecond)
-                    ->ComputeStatistics("min", vornbench::minimumOf)
-                    ->DisplayAggregatesOnly(true);
-                // The large documents take a second or more per load.
-                if (in.targetBytes >= 40'000'000)
-                    b->Iterations(3)->Repetitions(2);
-                else if (in.targetBytes >= 10'000'000)
-                    b->Iterations(5)->Repetitions(3);
-                else
-                    b->MinTime(0.2)->Repetitions(3);
-            }
+        if (round >= 0) {
+            expatTimes.push_back(expatSeconds);
+            loadTimes.push_back(loadSeconds);
+            destroyTimes.push_back(destroySeconds);
         }
     }
+    figures.expat = median(expatTimes);
+    figures.load = median(loadTimes);
+    figures.destroy = median(destroyTimes);
+    return true;
 }
 
-// --- summary ------------------------------------------------------------------------
-
-// Destruction time per iteration, reported by the loader benchmarks.
-double destroySeconds(const vornbench::BestRun &run)
+void printSummary(const std::vector<std::pair<const Input *, std::map<Mode, Figures>>> &results)
 {
-    auto found = run.counters.find("destroy_ms");
-    return found != run.counters.end() ? found->second / 1e3 : 0;
-}
-
-void printSummary(const vornbench::BestRunReporter &reporter)
-{
-    std::printf("\nLoader against bare Expat (CPU time per load; ratio = loader / expat; growth = loader time\n"
-                "per byte against the previous settings size, 1.00 is linear; destroy not included in ratio)\n\n");
-    std::printf("%-14s %5s %9s %8s %10s %10s %6s %8s %10s %7s %7s\n", "input", "mode", "bytes", "gz bytes", "expat ms",
-                "loader ms", "ratio", "ratio+d", "destroy ms", "growth", "ratio/r");
+    std::printf("\nLoader against bare Expat (thread CPU time, medians of interleaved rounds; ratio = loader / expat,\n"
+                "ratio+d = (loader + destroy) / expat; destroy includes the allocator's consolidation)\n\n");
+    std::printf("%-14s %5s %9s %8s %10s %10s %6s %8s %10s %9s\n", "input", "mode", "bytes", "gz bytes", "expat ms",
+                "loader ms", "ratio", "ratio+d", "destroy ms", "destr ns/B");
     for (Mode mode : kModes) {
-        double previousPerByte = 0;
-        double previousRatio = 0;
-        for (const Input &in : inputs()) {
-            const vornbench::BestRun *expat = reporter.find(benchmarkName("expat", mode, in));
-            const vornbench::BestRun *loader = reporter.find(benchmarkName("loader", mode, in));
-            if (expat == nullptr || loader == nullptr || !in.prepared)
+        for (const auto &[in, figures] : results) {
+            auto found = figures.find(mode);
+            if (found == figures.end())
                 continue;
-            const double bytes = static_cast<double>(in.doc.text.size());
-            const double ratio = loader->cpuSeconds / expat->cpuSeconds;
-            const double withDestroy = (loader->cpuSeconds + destroySeconds(*loader)) / expat->cpuSeconds;
-            const double perByte = loader->cpuSeconds / bytes;
-            char growth[16] = "-";
-            char ratioGrowth[16] = "-";
-            if (in.targetBytes != 0 && previousPerByte > 0) {
-                std::snprintf(growth, sizeof growth, "%.2f", perByte / previousPerByte);
-                std::snprintf(ratioGrowth, sizeof ratioGrowth, "%.2f", ratio / previousRatio);
-            }
-            if (in.targetBytes != 0) {
-                previousPerByte = perByte;
-                previousRatio = ratio;
-            }
-            std::printf("%-14s %5s %9zu %8ld %10.3f %10.3f %6.2f %8.2f %10.3f %7s %7s\n", in.label.c_str(),
-                        modeName(mode), in.doc.text.size(), in.gzBytes, expat->cpuSeconds * 1e3,
-                        loader->cpuSeconds * 1e3, ratio, withDestroy, destroySeconds(*loader) * 1e3, growth,
-                        ratioGrowth);
+            const Figures &f = found->second;
+            const double bytes = static_cast<double>(in->doc.text.size());
+            std::printf("%-14s %5s %9zu %8ld %10.3f %10.3f %6.2f %8.2f %10.3f %9.3f\n", in->label.c_str(),
+                        modeName(mode), in->doc.text.size(), in->gzBytes, f.expat * 1e3, f.load * 1e3, f.load / f.expat,
+                        (f.load + f.destroy) / f.expat, f.destroy * 1e3, f.destroy * 1e9 / bytes);
         }
     }
 
@@ -407,16 +396,17 @@ void printSummary(const vornbench::BestRunReporter &reporter)
                 "new = usable bytes through operator new)\n\n");
     std::printf("%-14s %9s %9s %9s %11s %10s %9s %10s %9s\n", "input", "bytes", "elements", "attrs", "heap bytes",
                 "heap B/B", "new B/B", "B/element", "allocs/el");
-    for (const Input &in : inputs()) {
-        if (!in.measured)
+    for (const auto &[in, figures] : results) {
+        if (!in->measured)
             continue;
-        const double bytes = static_cast<double>(in.doc.text.size());
-        const double elements = static_cast<double>(in.doc.elements);
-        std::printf("%-14s %9zu %9zu %9zu %11" PRId64 " %10.2f %9.2f %10.1f %9.2f\n", in.label.c_str(),
-                    in.doc.text.size(), in.doc.elements, in.doc.attributes, in.memory.heapBytes,
-                    static_cast<double>(in.memory.heapBytes) / bytes, static_cast<double>(in.memory.liveBytes) / bytes,
-                    static_cast<double>(in.memory.heapBytes) / elements,
-                    static_cast<double>(in.memory.allocations) / elements);
+        const double bytes = static_cast<double>(in->doc.text.size());
+        const double elements = static_cast<double>(in->doc.elements);
+        std::printf("%-14s %9zu %9zu %9zu %11" PRId64 " %10.2f %9.2f %10.1f %9.2f\n", in->label.c_str(),
+                    in->doc.text.size(), in->doc.elements, in->doc.attributes, in->memory.heapBytes,
+                    static_cast<double>(in->memory.heapBytes) / bytes,
+                    static_cast<double>(in->memory.liveBytes) / bytes,
+                    static_cast<double>(in->memory.heapBytes) / elements,
+                    static_cast<double>(in->memory.allocations) / elements);
     }
 }
 
@@ -424,8 +414,48 @@ void printSummary(const vornbench::BestRunReporter &reporter)
 
 int main(int argc, char **argv)
 {
-    registerBenchmarks();
-    const int status = vornbench::runWithSummary(argc, argv, printSummary);
+    std::string filter;
+    int rounds = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument.rfind("--rounds=", 0) == 0)
+            rounds = std::atoi(argument.c_str() + 9);
+        else
+            filter = argument;
+    }
+    Vorn::KeyMap savedKeys;
+    Vorn::getVornKeys(savedKeys);
+    std::vector<std::pair<const Input *, std::map<Mode, Figures>>> results;
+    int status = 0;
+    for (Input &in : inputs()) {
+        if (!filter.empty() && in.label.find(filter) == std::string::npos)
+            continue;
+        if (!prepare(in)) {
+            std::fprintf(stderr, "%s: %s\n", in.label.c_str(), in.error.c_str());
+            status = 1;
+            continue;
+        }
+        if (!measureTree(in, savedKeys)) {
+            std::fprintf(stderr, "%s: the loader returned no tree\n", in.label.c_str());
+            status = 1;
+            continue;
+        }
+        std::map<Mode, Figures> figures;
+        for (Mode mode : kModes) {
+            Figures f;
+            if (!measure(in, mode, roundsFor(in, rounds), savedKeys, f)) {
+                std::fprintf(stderr, "%s/%s: rejected\n", in.label.c_str(), modeName(mode));
+                status = 1;
+                continue;
+            }
+            std::printf("%-14s %5s  expat %9.3f ms  loader %9.3f ms  destroy %9.3f ms\n", in.label.c_str(),
+                        modeName(mode), f.expat * 1e3, f.load * 1e3, f.destroy * 1e3);
+            std::fflush(stdout);
+            figures[mode] = f;
+        }
+        results.emplace_back(&in, std::move(figures));
+    }
+    printSummary(results);
     vornbench::removeScratchDirectory();
     return status;
 }

@@ -1,5 +1,10 @@
 // Items, nodes, ownership, copies, naming and dumps.
+#include <ctime>
+#include <iterator>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -270,4 +275,135 @@ TEST(GraphNode, DumpsPrintEveryItem)
                   static_cast<void *>(&top));
     EXPECT_EQ(log.lines()[0].text, expected);
     EXPECT_EQ(log.lines()[1].text, "Node number of descendants : 2");
+}
+
+namespace {
+
+double threadSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Seconds to insert count integer attributes under keys produced by keyOf,
+// then walk the children once.
+template <typename KeyOf>
+double insertAndWalk(size_t count, KeyOf keyOf)
+{
+    const double start = threadSeconds();
+    GraphConfigNode node;
+    for (size_t i = 0; i < count; ++i)
+        EXPECT_EQ(node.insertDescendant(new GraphConfigIntAttribute(static_cast<int32_t>(i)), keyOf(i)), err_none);
+    KeyId previous = 0;
+    for (const auto &entry : node.children()) {
+        EXPECT_LE(previous, entry.first);
+        previous = entry.first;
+    }
+    return threadSeconds() - start;
+}
+
+}  // namespace
+
+TEST(GraphNode, InsertionsAndRemovalsInAnyOrderStaySorted)
+{
+    // Out of order, with equal keys, interleaved with removals and lookups.
+    GraphConfigNode node;
+    const KeyId keys[] = {50, 10, 50, 30, 10, 70, 30, 10};
+    for (size_t i = 0; i < std::size(keys); ++i)
+        ASSERT_EQ(node.insertDescendant(new GraphConfigIntAttribute(static_cast<int32_t>(i)), keys[i]), err_none);
+    EXPECT_EQ(node.removeDescendant(10), err_none);  // the first 10 (value 1)
+    int32_t value = 0;
+    EXPECT_EQ(node.getValue(10, value), err_none);
+    EXPECT_EQ(value, 4);
+    node.insertDescendant(new GraphConfigIntAttribute(8), 5);
+    EXPECT_EQ(node.removeDescendant(50), err_none);  // value 0
+    EXPECT_EQ(node.getDescendantCount(), 7u);
+
+    std::vector<std::pair<KeyId, int32_t>> seen;
+    for (const auto &entry : node.children()) {
+        entry.second->getValue(value);
+        seen.emplace_back(entry.first, value);
+    }
+    EXPECT_EQ(seen,
+              (std::vector<std::pair<KeyId, int32_t>>{{5, 8}, {10, 4}, {10, 7}, {30, 3}, {30, 6}, {50, 2}, {70, 5}}));
+    EXPECT_EQ(node.children().count(10), 2u);
+    EXPECT_EQ(node.children().count(40), 0u);
+
+    // Descending keys cost about what ascending keys cost (no quadratic
+    // shifting), and so do removals from the front.
+    constexpr size_t kCount = 100'000;
+    const double ascending = insertAndWalk(kCount, [](size_t i) { return static_cast<KeyId>(i); });
+    const double descending = insertAndWalk(kCount, [](size_t i) { return static_cast<KeyId>(kCount - i); });
+    EXPECT_LT(descending, 3 * ascending + 0.02) << "ascending " << ascending << " s, descending " << descending;
+
+    GraphConfigNode many;
+    for (size_t i = 0; i < kCount; ++i)
+        many.insertDescendant(new GraphConfigIntAttribute(0), static_cast<KeyId>(i % 2));
+    const double start = threadSeconds();
+    for (size_t i = 0; i < kCount; ++i)
+        many.removeDescendant(static_cast<KeyId>(i % 2));
+    EXPECT_LT(threadSeconds() - start, 3 * ascending + 0.05);
+    EXPECT_EQ(many.getDescendantCount(), 0u);
+}
+
+TEST(GraphNode, PositionsFollowTheirChildAcrossChanges)
+{
+    GraphConfigNode node;
+    GraphConfigNode *port = child(node, key_port);
+    child(node, key_sink);
+    GraphConfigNode::const_iterator pos = node.children().find(key_port);
+    GraphConfigNode::const_iterator end = node.end();
+
+    // Insertions before the position, enough to move the array.
+    for (int i = 0; i < 100; ++i)
+        node.insertDescendant(new GraphConfigIntAttribute(i), key_name);
+    ASSERT_NE(pos, node.end());
+    EXPECT_EQ(pos->second, port);
+    EXPECT_EQ(end, node.end());
+    ++pos;
+    EXPECT_EQ(pos->first, key_sink);
+
+    // Removing the child a position stands on moves it to the next one.
+    GraphConfigNode::const_iterator first = node.begin();
+    node.removeDescendant(key_name);
+    EXPECT_EQ(first->first, key_name);
+    EXPECT_EQ(node.getDescendantCount(), 101u);
+}
+
+TEST(GraphNode, CopiesMoveBetweenTreesAndOutliveTheirSource)
+{
+    GraphConfigNode source;
+    GraphConfigNode *port = child(source, key_port);
+    port->addValue(key_format, std::string(100, 'x'));  // longer than any inline text
+    port->addValue(key_width, 640);
+    child(*port, key_options);
+
+    auto target = std::make_unique<GraphConfigNode>();
+    GraphConfigNode *copy = port->copy();
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->getAncestor(), nullptr);
+    ASSERT_EQ(target->adoptDescendant(UniqueNode(copy), key_port), err_none);
+    EXPECT_EQ(copy->getAncestor(), target.get());
+    EXPECT_EQ(copy->getName(), "port");
+
+    // Copied items change, grow and go like any others.
+    GraphConfigItem *format = nullptr;
+    ASSERT_EQ(copy->getAttribute(key_format, &format), err_none);
+    EXPECT_EQ(format->setValue(std::string(300, 'y')), err_none);
+    std::string text;
+    EXPECT_EQ(copy->getValue(key_format, text), err_none);
+    EXPECT_EQ(text, std::string(300, 'y'));
+    EXPECT_EQ(copy->addValue(key_height, 480), err_none);
+    EXPECT_EQ(copy->removeDescendant(key_options), err_none);
+    EXPECT_EQ(copy->removeDescendant(key_width), err_none);
+    EXPECT_EQ(copy->getDescendantCount(), 2u);
+
+    // A copy of the copy, inserted into the same tree, and the source gone.
+    GraphConfigNode *again = copy->copy();
+    ASSERT_EQ(copy->insertDescendant(again, key_port), err_none);
+    target.reset();
+    int32_t width = 0;
+    EXPECT_EQ(port->getValue(key_width, width), err_none);
+    EXPECT_EQ(width, 640);
 }

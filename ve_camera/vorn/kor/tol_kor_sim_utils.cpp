@@ -24,12 +24,10 @@ constexpr const char *kTag = kKorSimulationTag;
 // there; the insertion's status.
 status_t addIntAttribute(GraphConfigNode &node, KeyId key, int32_t value)
 {
-    auto *attribute = new (std::nothrow) GraphConfigIntAttribute(value);
-    if (attribute == nullptr)
+    UniqueItem attribute(new (std::nothrow) GraphConfigIntAttribute(value));
+    if (!attribute)
         return err_nomemory;
-    const status_t status = node.insertDescendant(attribute, key);
-    if (status != err_none)
-        delete attribute;
+    const status_t status = node.adoptDescendant(std::move(attribute), key);
     ve_log_common_debug(VE_LOG_ERROR, kTag, "added new attr");
     return status;
 }

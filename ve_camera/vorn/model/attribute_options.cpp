@@ -99,20 +99,18 @@ status_t GraphConfigNode::createAttribute(const ItemUID &uid, GraphConfigItem **
     const bool integer = ItemUID::isInteger(last);
     if (failed >= 1 && failed + 2 == length) {
         // Only the node directly above the attribute is missing.
-        auto *node = new (std::nothrow) GraphConfigNode();
-        if (node == nullptr)
+        UniqueNode node(new (std::nothrow) GraphConfigNode());
+        if (!node)
             return err_nomemory;
         const status_t added = integer ? node->addValue(last, 0) : node->addValue(last, std::string());
         if (added != err_none) {
             ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to add attribute %s to node", uid.toString().c_str());
-            delete node;
             return err_general;
         }
-        if (parent->insertDescendant(node, uid[failed]) != err_none) {
-            delete node;
+        GraphConfigNode *created = node.get();
+        if (parent->adoptDescendant(std::move(node), uid[failed]) != err_none)
             return err_nomemory;
-        }
-        return node->getAttribute(last, out);
+        return created->getAttribute(last, out);
     }
     if (failed + 1 == length) {
         const status_t added = integer ? parent->addValue(last, 0) : parent->addValue(last, std::string());
@@ -191,14 +189,13 @@ status_t readdressChange(GraphConfigNode &option, KeyId baseKey, KeyId newKey, c
     GraphConfigNode *change = childNode(apply, baseKey);
     if (change == nullptr)
         return err_none;
-    GraphConfigNode *duplicate = change->copy();
-    if (duplicate == nullptr) {
+    UniqueNode duplicate(change->copy());
+    if (!duplicate) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed create a copy during option handling");
         return err_nomemory;
     }
-    status_t status = apply->insertDescendant(duplicate, newKey);
+    status_t status = apply->adoptDescendant(std::move(duplicate), newKey);
     if (status != err_none) {
-        delete duplicate;
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to insert copy %d during option handling for port %s",
                             static_cast<int>(newKey), port.getName().c_str());
         return status;

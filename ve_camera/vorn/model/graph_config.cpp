@@ -1,6 +1,12 @@
 // Items, attributes and nodes: key-based operations, copy, naming and dumps.
 #include <vorn/graph_config.h>
 
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <map>
 #include <new>
 #include <string>
 #include <utility>
@@ -11,6 +17,7 @@
 #include "log_tags.h"
 #include "model/item_cast.h"
 #include "model/tree.h"
+#include "model/tree_arena.h"
 
 namespace Vorn {
 
@@ -53,9 +60,44 @@ GraphConfigIntAttribute *GraphConfigIntAttribute::copy() const
     return attribute;
 }
 
+GraphConfigStrAttribute::GraphConfigStrAttribute(const std::string &value) : GraphConfigAttribute(ItemType::STRING)
+{
+    if (!assign(value.data(), value.size()))
+        throw std::bad_alloc();
+}
+
+GraphConfigStrAttribute::~GraphConfigStrAttribute()
+{
+    if ((mSize & kOwnedText) != 0)
+        ::operator delete(const_cast<char *>(mText));
+}
+
+bool GraphConfigStrAttribute::assign(const char *text, size_t size)
+{
+    if (size > kSizeMask)
+        return false;
+    char *copy = nullptr;
+    if (size != 0) {
+        copy = static_cast<char *>(::operator new(size + 1, std::nothrow));
+        if (copy == nullptr)
+            return false;
+        std::memcpy(copy, text, size);
+        copy[size] = '\0';
+    }
+    if ((mSize & kOwnedText) != 0)
+        ::operator delete(const_cast<char *>(mText));
+    mText = copy != nullptr ? copy : "";
+    mSize = static_cast<uint32_t>(size) | (copy != nullptr ? kOwnedText : 0);
+    return true;
+}
+
 status_t GraphConfigStrAttribute::getValue(std::string &value) const
 {
-    value = mValue;
+    try {
+        value.assign(mText, mSize & kSizeMask);
+    } catch (const std::bad_alloc &) {
+        return err_nomemory;
+    }
     return err_none;
 }
 
@@ -63,45 +105,434 @@ status_t GraphConfigStrAttribute::setValue(const std::string &value) { return in
 
 status_t GraphConfigStrAttribute::insertString(const std::string &value)
 {
-    mValue = value;
-    return err_none;
+    return assign(value.data(), value.size()) ? err_none : err_nomemory;
 }
 
 GraphConfigStrAttribute *GraphConfigStrAttribute::copy() const
 {
-    try {
-        auto *attribute = new (std::nothrow) GraphConfigStrAttribute(mValue);
-        if (attribute != nullptr)
-            attribute->type = type;
-        return attribute;
-    } catch (const std::bad_alloc &) {
+    auto *attribute = new (std::nothrow) GraphConfigStrAttribute();
+    if (attribute == nullptr)
+        return nullptr;
+    if (!attribute->assign(mText, mSize & kSizeMask)) {
+        delete attribute;
         return nullptr;
     }
+    attribute->type = type;
+    return attribute;
 }
 
 IGraphConfig::~IGraphConfig() = default;
 
+// --- arena -----------------------------------------------------------------
+
+namespace detail {
+
+void TreeArenaRelease::operator()(TreeArena *arena) const noexcept { delete arena; }
+
+TreeArena::~TreeArena()
+{
+    while (mBlocks != nullptr) {
+        Block *next = mBlocks->next;
+        ::operator delete(mBlocks);
+        mBlocks = next;
+    }
+    // Adopted arenas form a chain; released one after another, not recursively.
+    ArenaPtr chain = std::move(mAdopted);
+    while (chain) {
+        ArenaPtr next = std::move(chain->mAdopted);
+        chain = std::move(next);
+    }
+}
+
+// A tree fills its blocks at once, so large blocks ask for large pages: far
+// fewer page faults while the tree is built. Where the system has none this
+// changes nothing.
+static void adviseLargePages(char *start, size_t bytes)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t kLargePage = 2 * 1024 * 1024;
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(start) + kLargePage - 1) & ~(kLargePage - 1);
+    const uintptr_t last = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(kLargePage - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)start;
+    (void)bytes;
+#endif
+}
+
+void *TreeArena::allocateInNewBlock(size_t bytes, size_t alignment)
+{
+    constexpr size_t kHeader = (sizeof(Block) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+    if (bytes > SIZE_MAX / 2)
+        return nullptr;
+    const bool own = bytes + alignment > mNextBlock / 4;  // a large request gets a block of its own
+    const size_t blockBytes = own ? bytes + alignment : mNextBlock;
+    auto *block = static_cast<Block *>(::operator new(kHeader + blockBytes, std::nothrow));
+    if (block == nullptr)
+        return nullptr;
+    char *start = reinterpret_cast<char *>(block) + kHeader;
+    adviseLargePages(start, blockBytes);
+    if (own) {
+        // Behind the current block, which keeps serving small requests.
+        block->next = mBlocks != nullptr ? mBlocks->next : nullptr;
+        (mBlocks != nullptr ? mBlocks->next : mBlocks) = block;
+        const uintptr_t at = (reinterpret_cast<uintptr_t>(start) + (alignment - 1)) & ~(uintptr_t{alignment} - 1);
+        return reinterpret_cast<void *>(at);
+    }
+    block->next = mBlocks;
+    mBlocks = block;
+    mCursor = start;
+    mLimit = start + blockBytes;
+    // Blocks grow while small; a block sized for the document stays that size,
+    // so the unused end of the last one stays small against the tree.
+    if (mNextBlock < kGrowUntil)
+        mNextBlock = std::min(kGrowUntil, mNextBlock + mNextBlock / 2);
+    return allocate(bytes, alignment);
+}
+
+const char *TreeArena::copyText(const char *text, size_t size)
+{
+    if (size == SIZE_MAX)
+        return nullptr;
+    auto *copy = static_cast<char *>(allocate(size + 1, 1));
+    if (copy == nullptr)
+        return nullptr;
+    if (size != 0)
+        std::memcpy(copy, text, size);
+    copy[size] = '\0';
+    return copy;
+}
+
+void TreeArena::adopt(ArenaPtr other)
+{
+    if (!other)
+        return;
+    // other's own chain goes behind it, so the chain stays one list.
+    TreeArena *last = other.get();
+    while (last->mAdopted)
+        last = last->mAdopted.get();
+    last->mAdopted = std::move(mAdopted);
+    mAdopted = std::move(other);
+}
+
+GraphConfigStrAttribute *TreeBuilder::newStr(TreeArena &arena, const char *text, size_t size)
+{
+    if (size > 0x7fffffffu)
+        return nullptr;
+    const char *stored = size == 0 ? "" : arena.copyText(text, size);
+    if (stored == nullptr)
+        return nullptr;
+    void *place = arena.allocate(sizeof(GraphConfigStrAttribute), alignof(GraphConfigStrAttribute));
+    return place != nullptr ? new (place) GraphConfigStrAttribute(stored, static_cast<uint32_t>(size)) : nullptr;
+}
+
+bool TreeBuilder::publish(TreeArena &arena, GraphConfigNode &node, const Child *children, size_t count)
+{
+    if (count == 0)
+        return true;
+    if (count > UINT32_MAX)
+        return false;
+    auto *array = static_cast<Child *>(arena.allocate(count * sizeof(Child), alignof(Child)));
+    if (array == nullptr)
+        return false;
+    std::memcpy(static_cast<void *>(array), children, count * sizeof(Child));
+    ChildList &list = node.mChildren;
+    list.mData = array;
+    list.mSize = static_cast<uint32_t>(count);
+    list.mCapacity = 0;
+    list.mLive = static_cast<uint32_t>(count);
+    ++list.mRevision;
+    return true;
+}
+
+void sortChildren(Child *first, Child *last)
+{
+    const auto byKey = [](const Child &a, const Child &b) { return a.first < b.first; };
+    if (std::is_sorted(first, last, byKey))
+        return;
+    if (last - first <= 16) {
+        for (Child *i = first + 1; i < last; ++i) {
+            Child moving = *i;
+            Child *j = i;
+            for (; j > first && (j - 1)->first > moving.first; --j)
+                *j = *(j - 1);
+            *j = moving;
+        }
+        return;
+    }
+    std::stable_sort(first, last, byKey);  // falls back to an in-place sort when no buffer can be had
+}
+
+}  // namespace detail
+
+// --- children --------------------------------------------------------------
+
+using detail::kArenaItem;
+using detail::kRemoved;
+
+struct ChildList::Pending {
+    struct Entry {
+        GraphConfigItem *item;
+        uint32_t flags;
+    };
+    std::multimap<KeyId, Entry> items;  // equal keys in insertion order
+};
+
+void ChildList::PendingRelease::operator()(Pending *pending) const noexcept { delete pending; }
+
+ChildList::~ChildList()
+{
+    if (mCapacity != 0)
+        ::operator delete(mData);
+}
+
+bool ChildList::reserve(size_t capacity) const
+{
+    if (mCapacity != 0 && capacity <= mCapacity)
+        return true;
+    if (capacity > UINT32_MAX)
+        return false;
+    // Geometric in the room already held, which counts the recorded
+    // insertions too, so n insertions reallocate O(log n) times.
+    const size_t held = std::max<size_t>(mCapacity, mSize);
+    size_t grown = std::max<size_t>(capacity, std::max<size_t>(4, held + held / 2));
+    grown = std::min<size_t>(grown, UINT32_MAX);
+    auto *data = static_cast<Child *>(::operator new(grown * sizeof(Child), std::nothrow));
+    if (data == nullptr)
+        return false;
+    if (mSize != 0)
+        std::memcpy(static_cast<void *>(data), mData, mSize * sizeof(Child));
+    if (mCapacity != 0)
+        ::operator delete(mData);
+    mData = data;
+    mCapacity = static_cast<uint32_t>(grown);
+    return true;
+}
+
+uint32_t ChildList::skipRemoved(uint32_t index) const
+{
+    uint32_t live = index;
+    while (live < mSize && (mData[live].flags & kRemoved) != 0)
+        live = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(mData[live].second));
+    // Every removed entry passed now points straight at the live one.
+    while (index < live && (mData[index].flags & kRemoved) != 0) {
+        const auto next = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(mData[index].second));
+        mData[index].second = reinterpret_cast<GraphConfigItem *>(static_cast<uintptr_t>(live));
+        index = next;
+    }
+    return live;
+}
+
+namespace {
+uint32_t lowerIndex(const Child *data, uint32_t size, KeyId key)
+{
+    return static_cast<uint32_t>(
+        std::lower_bound(data, data + size, key, [](const Child &c, KeyId k) { return c.first < k; }) - data);
+}
+uint32_t upperIndex(const Child *data, uint32_t size, KeyId key)
+{
+    return static_cast<uint32_t>(
+        std::upper_bound(data, data + size, key, [](KeyId k, const Child &c) { return k < c.first; }) - data);
+}
+}  // namespace
+
+GraphConfigItem *ChildList::findFirst(KeyId key) const
+{
+    // Entries of the array were all inserted before the recorded ones.
+    const uint32_t at = mSize != 0 ? skipRemoved(lowerIndex(mData, mSize, key)) : 0;
+    if (at < mSize && mData[at].first == key)
+        return mData[at].second;
+    if (mPending) {
+        auto found = mPending->items.lower_bound(key);
+        if (found != mPending->items.end() && found->first == key)
+            return found->second.item;
+    }
+    return nullptr;
+}
+
+status_t ChildList::insert(KeyId key, GraphConfigItem *item, uint32_t flags)
+{
+    if (mLive == UINT32_MAX)
+        return err_nomemory;
+    if (!mPending && (mSize == 0 || key >= mData[mSize - 1].first)) {
+        if ((mCapacity == 0 || mSize == mCapacity) && !reserve(size_t{mSize} + 1))
+            return err_nomemory;
+        mData[mSize++] = Child{key, flags, item};
+    } else {
+        // Room for folding every recorded insertion in is taken now, so the
+        // walk that folds them in cannot fail.
+        const size_t recorded = mPending ? mPending->items.size() : 0;
+        if (!reserve(size_t{mSize} + recorded + 1))
+            return err_nomemory;
+        try {
+            if (!mPending)
+                mPending.reset(new Pending);
+            mPending->items.emplace(key, Pending::Entry{item, flags});
+        } catch (const std::bad_alloc &) {
+            if (mPending && mPending->items.empty())
+                mPending.reset();
+            return err_nomemory;
+        }
+    }
+    ++mLive;
+    ++mRevision;
+    return err_none;
+}
+
+bool ChildList::takeFirst(KeyId key, Child &taken)
+{
+    const uint32_t at = mSize != 0 ? skipRemoved(lowerIndex(mData, mSize, key)) : 0;
+    if (at < mSize && mData[at].first == key) {
+        taken = mData[at];
+        mData[at].flags = kRemoved;
+        mData[at].second = reinterpret_cast<GraphConfigItem *>(static_cast<uintptr_t>(at) + 1);
+    } else {
+        if (!mPending)
+            return false;
+        auto found = mPending->items.lower_bound(key);
+        if (found == mPending->items.end() || found->first != key)
+            return false;
+        taken = Child{key, found->second.flags, found->second.item};
+        mPending->items.erase(found);
+        if (mPending->items.empty())
+            mPending.reset();
+    }
+    --mLive;
+    ++mRevision;
+    return true;
+}
+
+void ChildList::settle() const
+{
+    const size_t recorded = mPending ? mPending->items.size() : 0;
+    if (mSize + recorded != mLive) {  // removed entries are still in the array
+        uint32_t kept = 0;
+        for (uint32_t i = 0; i < mSize; ++i)
+            if ((mData[i].flags & kRemoved) == 0)
+                mData[kept++] = mData[i];
+        mSize = kept;
+    }
+    if (mPending) {
+        // Merged from the back into the room reserved at insertion; a
+        // recorded child goes after array children with the same key.
+        auto &items = mPending->items;
+        uint32_t write = mSize + static_cast<uint32_t>(items.size());
+        const uint32_t total = write;
+        uint32_t read = mSize;
+        for (auto it = items.rbegin(); it != items.rend(); ++it) {
+            while (read > 0 && mData[read - 1].first > it->first)
+                mData[--write] = mData[--read];
+            mData[--write] = Child{it->first, it->second.flags, it->second.item};
+        }
+        mSize = total;
+        mPending.reset();
+    }
+}
+
+template <typename Visit>
+void ChildList::drain(Visit &&visit)
+{
+    for (uint32_t i = 0; i < mSize; ++i)
+        if ((mData[i].flags & kRemoved) == 0)
+            visit(mData[i]);
+    if (mPending)
+        for (auto &entry : mPending->items)
+            visit(Child{entry.first, entry.second.flags, entry.second.item});
+    mPending.reset();
+    if (mCapacity != 0)
+        ::operator delete(mData);
+    mData = nullptr;
+    mSize = mCapacity = mLive = 0;
+    ++mRevision;
+}
+
+ChildList::const_iterator ChildList::lower_bound(KeyId key) const
+{
+    settled();
+    return {this, lowerIndex(mData, mSize, key)};
+}
+
+ChildList::const_iterator ChildList::upper_bound(KeyId key) const
+{
+    settled();
+    return {this, upperIndex(mData, mSize, key)};
+}
+
+void ChildList::const_iterator::relocate() const
+{
+    const ChildList *owner = mOwner->settled();
+    const uint32_t size = owner->mSize;
+    if (mItem == nullptr) {
+        mIndex = size;
+    } else {
+        // Insertions before the position move the child back, removals
+        // before it move it forward.
+        uint32_t found = size;
+        for (uint32_t i = std::min(mIndex, size); i < size && found == size; ++i)
+            if (owner->mData[i].second == mItem)
+                found = i;
+        for (uint32_t i = std::min(mIndex, size); i > 0 && found == size; --i)
+            if (owner->mData[i - 1].second == mItem)
+                found = i - 1;
+        if (found == size) {
+            // The child itself is gone: the position is the child after it.
+            found = std::min(mIndex, size);
+        }
+        mIndex = found;
+        mItem = found < size ? owner->mData[found].second : nullptr;
+    }
+    mRevision = owner->mRevision;
+}
+
 // --- node: ownership -------------------------------------------------------
+
+namespace {
+
+// Destroys an item that left its node; a node's subtree goes with it.
+void releaseItem(const Child &child) noexcept
+{
+    if ((child.flags & kArenaItem) != 0)
+        child.second->~GraphConfigItem();
+    else
+        delete child.second;
+}
+
+}  // namespace
 
 GraphConfigNode::~GraphConfigNode()
 {
-    // Children of children are taken over before their owner goes, so the
-    // subtree is released without recursion.
-    std::vector<GraphConfigItem *> pending;
-    pending.reserve(mChildren.size());
-    for (auto &child : mChildren)
-        pending.push_back(child.second);
-    mChildren.clear();
-    while (!pending.empty()) {
-        GraphConfigItem *item = pending.back();
-        pending.pop_back();
-        GraphConfigNode *node = asNode(item);
-        if (node != nullptr) {
-            for (auto &child : node->mChildren)
-                pending.push_back(child.second);
-            node->mChildren.clear();
-        }
-        delete item;
+    // The subtree is taken apart without recursion and without allocating:
+    // nodes waiting to be emptied are chained through their ancestor
+    // pointers. Arenas of copies inserted below are kept until the end,
+    // since the items taken out of them are still to be destroyed.
+    detail::ArenaPtr arenas = std::move(mArena);
+    GraphConfigNode *stack = nullptr;
+    const auto takeChildren = [&stack, &arenas](ChildList &children) {
+        children.drain([&stack, &arenas](const Child &child) {
+            GraphConfigNode *node = asNode(child.second);
+            if (node == nullptr) {
+                releaseItem(child);
+                return;
+            }
+            if (node->mArena) {
+                if (arenas)
+                    arenas->adopt(std::move(node->mArena));
+                else
+                    arenas = std::move(node->mArena);
+            }
+            // The key slot remembers how the node is released.
+            node->mKeyInParent = child.flags;
+            node->mAncestor = stack;
+            stack = node;
+        });
+    };
+    takeChildren(mChildren);
+    while (stack != nullptr) {
+        GraphConfigNode *node = stack;
+        stack = node->mAncestor;
+        takeChildren(node->mChildren);
+        releaseItem(Child{0, node->mKeyInParent, node});
     }
 }
 
@@ -109,49 +540,50 @@ status_t GraphConfigNode::insertDescendant(GraphConfigItem *item, KeyId key)
 {
     if (item == nullptr)
         return err_general;
-    Children::iterator position;
-    try {
-        position = mChildren.emplace(key, item);  // after every child with the same key
-    } catch (const std::bad_alloc &) {
-        return err_nomemory;  // the item stays the caller's
-    }
-    ++mRevision;
+    const status_t status = mChildren.insert(key, item, 0);
+    if (status != err_none)
+        return status;  // the item stays the caller's
     if (GraphConfigNode *node = asNode(item)) {
         node->mAncestor = this;
-        node->mSelf = position;
-        node->mHasSelf = true;
+        node->mKeyInParent = key;
     }
     return err_none;
+}
+
+status_t GraphConfigNode::adoptDescendant(UniqueItem &&item, KeyId key)
+{
+    const status_t status = insertDescendant(item.get(), key);
+    if (status == err_none)
+        item.release();
+    return status;
+}
+
+status_t GraphConfigNode::adoptDescendant(UniqueNode &&node, KeyId key)
+{
+    const status_t status = insertDescendant(node.get(), key);
+    if (status == err_none)
+        node.release();
+    return status;
 }
 
 status_t GraphConfigNode::removeDescendant(KeyId key)
 {
-    auto it = mChildren.lower_bound(key);
-    if (it == mChildren.end() || it->first != key)
-        return err_none;
-    GraphConfigItem *item = it->second;
-    mChildren.erase(it);
-    ++mRevision;
-    delete item;
+    Child taken{};
+    if (mChildren.takeFirst(key, taken))
+        releaseItem(taken);
     return err_none;
 }
 
-GraphConfigNode::const_iterator GraphConfigNode::findFirst(KeyId key) const
-{
-    auto it = mChildren.lower_bound(key);
-    return (it != mChildren.end() && it->first == key) ? it : mChildren.end();
-}
-
-bool GraphConfigNode::hasItem(KeyId key) const { return findFirst(key) != mChildren.end(); }
+bool GraphConfigNode::hasItem(KeyId key) const { return mChildren.findFirst(key) != nullptr; }
 
 status_t GraphConfigNode::getAttribute(KeyId key, GraphConfigItem **out) const
 {
     if (out == nullptr)
         return err_argument;
-    auto it = findFirst(key);
-    if (it == mChildren.end())
+    GraphConfigItem *item = mChildren.findFirst(key);
+    if (item == nullptr)
         return err_general;
-    *out = it->second;
+    *out = item;
     return err_none;
 }
 
@@ -201,41 +633,24 @@ status_t GraphConfigNode::setValue(KeyId key, const std::string &value)
     return status;
 }
 
-status_t GraphConfigNode::insertAttribute(GraphConfigItem *attribute, KeyId key)
-{
-    // One search finds both whether the key is taken and where it goes.
-    auto position = mChildren.lower_bound(key);
-    if (position != mChildren.end() && position->first == key) {
-        delete attribute;
-        return err_exists;
-    }
-    try {
-        mChildren.emplace_hint(position, key, attribute);
-    } catch (const std::bad_alloc &) {
-        delete attribute;
-        return err_nomemory;
-    }
-    ++mRevision;
-    return err_none;
-}
-
 status_t GraphConfigNode::addValue(KeyId key, const std::string &value)
 {
-    GraphConfigStrAttribute *attribute = nullptr;
-    try {
-        attribute = new GraphConfigStrAttribute(value);
-    } catch (const std::bad_alloc &) {
+    if (hasItem(key))
+        return err_exists;
+    UniqueItem attribute(new (std::nothrow) GraphConfigStrAttribute());
+    if (!attribute || static_cast<GraphConfigStrAttribute *>(attribute.get())->insertString(value) != err_none)
         return err_nomemory;
-    }
-    return insertAttribute(attribute, key);
+    return adoptDescendant(std::move(attribute), key);
 }
 
 status_t GraphConfigNode::addValue(KeyId key, int32_t value)
 {
-    auto *attribute = new (std::nothrow) GraphConfigIntAttribute(value);
-    if (attribute == nullptr)
+    if (hasItem(key))
+        return err_exists;
+    UniqueItem attribute(new (std::nothrow) GraphConfigIntAttribute(value));
+    if (!attribute)
         return err_nomemory;
-    return insertAttribute(attribute, key);
+    return adoptDescendant(std::move(attribute), key);
 }
 
 uint32_t GraphConfigNode::getDescendantCount() const { return static_cast<uint32_t>(mChildren.size()); }
@@ -253,36 +668,9 @@ status_t GraphConfigNode::getAncestor(IGraphConfig **out) const
 
 // --- naming ----------------------------------------------------------------
 
-bool GraphConfigNode::findKeyInParent(KeyId &key) const
-{
-    if (mAncestor == nullptr)
-        return false;
-    // The position recorded at insertion answers at once; a scan of the
-    // parent's children is the fallback.
-    if (mHasSelf && mSelf->second == this) {
-        key = mSelf->first;
-        return true;
-    }
-    for (const auto &child : mAncestor->mChildren) {
-        if (child.second == this) {
-            key = child.first;
-            return true;
-        }
-    }
-    return false;
-}
+std::string GraphConfigNode::getName() const { return mAncestor != nullptr ? ItemUID::key2str(mKeyInParent) : "NA"; }
 
-std::string GraphConfigNode::getName() const
-{
-    KeyId key = 0;
-    return findKeyInParent(key) ? ItemUID::key2str(key) : "NA";
-}
-
-KeyId GraphConfigNode::getUid() const
-{
-    KeyId key = 0;
-    return findKeyInParent(key) ? key : 0;
-}
+KeyId GraphConfigNode::getUid() const { return mAncestor != nullptr ? mKeyInParent : 0; }
 
 bool GraphConfigNode::isType(KeyId typeKey) const
 {
@@ -297,47 +685,101 @@ bool GraphConfigNode::isType(KeyId typeKey) const
 
 // --- copy and dumps --------------------------------------------------------
 
+namespace {
+
+// What a deep copy of a subtree needs in its arena.
+size_t copyBytes(const GraphConfigNode &top)
+{
+    constexpr size_t kSlack = alignof(std::max_align_t);
+    size_t bytes = 0;
+    std::vector<const GraphConfigNode *> pending{&top};
+    while (!pending.empty()) {
+        const GraphConfigNode *node = pending.back();
+        pending.pop_back();
+        bytes += node->children().size() * sizeof(Child) + kSlack;
+        for (const Child &child : node->children()) {
+            if (const GraphConfigNode *inner = asNode(child.second)) {
+                bytes += sizeof(GraphConfigNode) + kSlack;
+                pending.push_back(inner);
+            } else if (const GraphConfigStrAttribute *text = asStrAttribute(child.second)) {
+                bytes += sizeof(GraphConfigStrAttribute) + kSlack + text->value().size() + 1;
+            } else {
+                bytes += sizeof(GraphConfigIntAttribute) + kSlack;
+            }
+        }
+    }
+    return bytes;
+}
+
+// The arena copy of one attribute; null when out of memory or when the item
+// is neither attribute (nothing to copy).
+GraphConfigItem *copyAttribute(detail::TreeArena &arena, const GraphConfigItem *item, bool &skip)
+{
+    skip = false;
+    if (const GraphConfigIntAttribute *number = asIntAttribute(item)) {
+        int32_t value = 0;
+        number->getValue(value);
+        return detail::TreeBuilder::newInt(arena, value);
+    }
+    if (const GraphConfigStrAttribute *text = asStrAttribute(item)) {
+        const std::string_view value = text->value();
+        return detail::TreeBuilder::newStr(arena, value.data(), value.size());
+    }
+    skip = true;  // an undefined item carries nothing to copy
+    return nullptr;
+}
+
+}  // namespace
+
 GraphConfigNode *GraphConfigNode::copy() const
 {
-    auto *top = new (std::nothrow) GraphConfigNode();
-    if (top == nullptr)
-        return nullptr;
     try {
-        // Each pending pair is a source node and its empty copy; children are
-        // inserted in source order, so equal keys keep their order.
-        std::vector<std::pair<const GraphConfigNode *, GraphConfigNode *>> pending{{this, top}};
+        UniqueNode top(new GraphConfigNode());
+        detail::ArenaPtr arena = detail::makeArena(copyBytes(*this));
+        if (!arena)
+            return nullptr;
+        detail::TreeArena &memory = *arena;
+        detail::TreeBuilder::giveArena(*top, std::move(arena));
+
+        // Each pending pair is a source node and its empty copy; children
+        // keep their order, so the copied array is in container order.
+        std::vector<std::pair<const GraphConfigNode *, GraphConfigNode *>> pending{{this, top.get()}};
+        std::vector<Child> entries;
         while (!pending.empty()) {
             auto [source, target] = pending.back();
             pending.pop_back();
-            for (const auto &child : source->mChildren) {
-                const GraphConfigItem *item = child.second;
-                const GraphConfigNode *node = nullptr;
+            entries.clear();
+            for (const Child &child : source->children()) {
                 GraphConfigItem *duplicate = nullptr;
-                if (const GraphConfigIntAttribute *number = asIntAttribute(item)) {
-                    duplicate = number->copy();
-                } else if (const GraphConfigStrAttribute *text = asStrAttribute(item)) {
-                    duplicate = text->copy();
-                } else if ((node = asNode(item)) != nullptr) {
-                    duplicate = new (std::nothrow) GraphConfigNode();
+                if (const GraphConfigNode *node = asNode(child.second)) {
+                    GraphConfigNode *inner = detail::TreeBuilder::newNode(memory);
+                    if (inner == nullptr)
+                        return nullptr;
+                    detail::TreeBuilder::attach(*target, *inner, child.first);
+                    pending.emplace_back(node, inner);
+                    duplicate = inner;
                 } else {
-                    continue;  // an undefined item carries nothing to copy
+                    bool skip = false;
+                    duplicate = copyAttribute(memory, child.second, skip);
+                    if (skip)
+                        continue;
+                    if (duplicate == nullptr)
+                        return nullptr;
                 }
-                // Once inserted, every copy is owned by the new tree, so
-                // releasing the top node releases everything built so far.
-                if (duplicate == nullptr || target->insertDescendant(duplicate, child.first) != err_none) {
-                    delete duplicate;
-                    delete top;
-                    return nullptr;
-                }
-                if (node != nullptr)
-                    pending.emplace_back(node, static_cast<GraphConfigNode *>(duplicate));
+                entries.push_back(Child{child.first, kArenaItem, duplicate});
+            }
+            // Once published, every copy is owned by the new tree, so
+            // releasing the top node releases everything built so far.
+            if (!detail::TreeBuilder::publish(memory, *target, entries.data(), entries.size())) {
+                for (const Child &entry : entries)
+                    releaseItem(entry);
+                return nullptr;
             }
         }
+        return top.release();
     } catch (const std::bad_alloc &) {
-        delete top;
         return nullptr;
     }
-    return top;
 }
 
 void GraphConfigNode::dumpNode() const

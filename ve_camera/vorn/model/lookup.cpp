@@ -21,12 +21,12 @@ status_t GraphConfigNode::getDescendant(KeyId key, GraphConfigNode **out) const
 {
     if (out == nullptr)
         return err_argument;
-    auto it = findFirst(key);
-    if (it == mChildren.end()) {
+    GraphConfigItem *item = nullptr;
+    if (getAttribute(key, &item) != err_none) {
         *out = nullptr;
         return err_general;
     }
-    GraphConfigNode *node = nodeOf(it->second);
+    GraphConfigNode *node = nodeOf(item);
     if (node == nullptr)
         return err_argument;
     *out = node;
@@ -234,32 +234,18 @@ IGraphConfig *NodeIterator::next(Match &&match)
         ve_log_common_debug(VE_LOG_ERROR, kTag, "NodeIterator was constructed with NULL.");
         return nullptr;
     }
-    const GraphConfigNode *node = GraphConfigNode::from(mNode);
-    const auto &children = node->children();
-
-    // Find the child at position mIndex: reuse the cursor of the last call
-    // while the node is unchanged, else count from the first child.
-    GraphConfigNode::const_iterator cursor;
-    if (mCursorIndex == mIndex && mCursorRevision == node->revision()) {
-        cursor = mCursor;
-    } else if (mIndex < 0 || static_cast<size_t>(mIndex) >= children.size()) {
+    // The children are one array, so the child at position mIndex is at
+    // index mIndex.
+    const auto &children = GraphConfigNode::from(mNode)->children();
+    if (mIndex < 0 || static_cast<size_t>(mIndex) >= children.size()) {
         reset();
         return nullptr;
-    } else {
-        cursor = std::next(children.begin(), mIndex);
     }
-
-    while (cursor != children.end()) {
-        const KeyId key = cursor->first;
-        GraphConfigItem *item = cursor->second;
-        ++cursor;
+    while (static_cast<size_t>(mIndex) < children.size()) {
+        const Child &child = children[static_cast<size_t>(mIndex)];
         ++mIndex;
-        if (GraphConfigNode *found = match(key, item)) {
-            mCursor = cursor;
-            mCursorIndex = mIndex;
-            mCursorRevision = node->revision();
+        if (GraphConfigNode *found = match(child.first, child.second))
             return found;
-        }
     }
     reset();
     return nullptr;
@@ -301,7 +287,6 @@ status_t NodeIterator::reset()
     mTypeKey = 0;
     mTypeName.clear();
     mTypeCached = false;
-    mCursorIndex = -1;
     return err_none;
 }
 

@@ -3,6 +3,7 @@
 
 #include <new>
 #include <string>
+#include <utility>
 
 #include <ve_cipr/ve_log_common.h>
 
@@ -90,9 +91,8 @@ status_t mergeNodes(GraphConfigNode *target, GraphConfigNode *source, int8_t fla
         if (childNode != nullptr) {
             if ((flags & kMergeCopyMissingNodes) == 0)
                 continue;
-            GraphConfigNode *duplicate = childNode->copy();
-            if (duplicate == nullptr || target->insertDescendant(duplicate, key) != err_none) {
-                delete duplicate;
+            UniqueNode duplicate(childNode->copy());
+            if (!duplicate || target->adoptDescendant(std::move(duplicate), key) != err_none) {
                 ve_log_common_debug(VE_LOG_ERROR, kTag, "Error creating GraphConfigItem: No memory");
                 return err_nomemory;
             }

@@ -1,11 +1,19 @@
 // The graph XML loader.
 #include <vorn/vorn_parser.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <new>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include <expat.h>
 #include <zlib.h>
@@ -14,6 +22,7 @@
 #include <ve_cipr/ve_log_common.h>
 
 #include "log_tags.h"
+#include "model/tree_arena.h"
 
 namespace Vorn {
 
@@ -21,71 +30,353 @@ namespace {
 
 constexpr const char *kTag = kParserTag;
 constexpr const char *kSourceFile = "ve_camera/vorn/VornParser";
-// Expat takes chunk lengths as int: larger memory buffers go in pieces.
-constexpr size_t kMaxFeed = size_t{1} << 30;
+constexpr const char *kOutOfMemory = "Out of memory while building the graph tree";
+// Expat takes chunk lengths as int, and doubles its buffer while a piece
+// is pending: larger memory buffers go in pieces of 256 MiB, whose doubled
+// buffer still fits its int arithmetic.
+constexpr size_t kMaxFeed = size_t{1} << 28;
 
-void lowerInto(const char *text, std::string &out)
+using detail::kArenaItem;
+using detail::TreeBuilder;
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equalsLowered(const char *text, const char *lowerText)
 {
-    out.assign(text);
-    for (char &c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    for (; *text != '\0' && *lowerText != '\0'; ++text, ++lowerText)
+        if (lower(*text) != *lowerText)
+            return false;
+    return *text == *lowerText;
 }
 
-// Base-10 long conversion truncated to 32 bits: leading blanks and a sign
-// accepted, conversion stops at the first non-digit, no digits give 0.
-int32_t integerValue(const char *text)
+bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Base-10 long conversion truncated to 32 bits, as strtol in the C locale:
+// leading blanks and a sign accepted, conversion stops at the first
+// non-digit, no digits give 0, and a number beyond long saturates. fits
+// tells whether the number was within 32 bits before truncation.
+int32_t integerValue(const char *text, bool &fits)
 {
-    errno = 0;
-    long value = std::strtol(text, nullptr, 10);
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<unsigned long>(value)));
+    const char *p = text;
+    while (isBlank(*p))
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    const unsigned long long limit = static_cast<unsigned long long>(LONG_MAX) + (negative ? 1 : 0);
+    unsigned long long magnitude = 0;
+    bool saturated = false;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        const unsigned digit = static_cast<unsigned>(*p - '0');
+        if (saturated || magnitude > (limit - digit) / 10)
+            saturated = true;
+        else
+            magnitude = magnitude * 10 + digit;
+    }
+    if (saturated)
+        magnitude = limit;
+    fits = magnitude <= (negative ? uint64_t{1} << 31 : (uint64_t{1} << 31) - 1);
+    const unsigned long bits =
+        negative ? 0UL - static_cast<unsigned long>(magnitude) : static_cast<unsigned long>(magnitude);
+    return static_cast<int32_t>(static_cast<uint32_t>(bits));
 }
+
+// Expat parser, read buffer, file and gzip handles, each released once.
+struct ParserFree {
+    void operator()(XML_ParserStruct *parser) const noexcept { XML_ParserFree(parser); }
+};
+using ExpatParser = std::unique_ptr<XML_ParserStruct, ParserFree>;
+
+struct BufferFree {
+    void operator()(char *buffer) const noexcept { ve_cipr_free(buffer, "parseVornXmlFile"); }
+};
+using ReadBuffer = std::unique_ptr<char, BufferFree>;
+
+struct FileClose {
+    void operator()(FILE *file) const noexcept { ve_cipr_fclose(file); }
+};
+using PlainFile = std::unique_ptr<FILE, FileClose>;
+
+struct GzClose {
+    void operator()(gzFile_s *file) const noexcept { gzclose(file); }
+};
+using GzFile = std::unique_ptr<gzFile_s, GzClose>;
+
+// Opens a configuration document for reading: regular files only, and
+// without blocking on a FIFO that has no writer. -1 when it cannot be
+// opened; -2 (after the message) when it is not a regular file.
+int openRegularFile(const std::string &fileName)
+{
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Error reading from file");
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "%s: is not a regular file", fileName.c_str());
+        return -2;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+ExpatParser createParser(void *loader)
+{
+    ExpatParser parser(XML_ParserCreate(nullptr));
+    if (parser) {
+        XML_SetUserData(parser.get(), loader);
+        XML_SetElementHandler(parser.get(), VornParser::startElement, VornParser::endElement);
+    }
+    return parser;
+}
+
+// Size of the file, 0 when unknown.
+size_t fileBytes(const std::string &fileName)
+{
+    struct stat info {};
+    return ::stat(fileName.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0
+               ? static_cast<size_t>(info.st_size)
+               : 0;
+}
+
+// Size a gzip file gives its content in its last four bytes (modulo 4 GiB;
+// one member assumed), at least the file's own size.
+size_t gzipContentBytes(const std::string &fileName, size_t fileSize)
+{
+    if (fileSize < 18)  // not a regular file, or too short for a gzip member
+        return fileSize;
+    PlainFile file(ve_cipr_fopen(fileName.c_str(), "rb"));
+    unsigned char trailer[4] = {};
+    if (!file || std::fseek(file.get(), -4, SEEK_END) != 0 ||
+        ve_cipr_fread(trailer, 1, sizeof trailer, file.get()) != sizeof trailer)
+        return fileSize;
+    const size_t content =
+        size_t{trailer[0]} | size_t{trailer[1]} << 8 | size_t{trailer[2]} << 16 | size_t{trailer[3]} << 24;
+    return std::max(content, fileSize);
+}
+
+// Arena blocks for a document of about documentBytes: a tree takes about
+// three times its document, so blocks of an eighth keep the unused end of
+// the last block small; for documents of 1 MiB and more they are at least
+// 4 MiB and hold whole large pages.
+size_t firstBlockBytes(size_t documentBytes)
+{
+    constexpr size_t kLargePage = 2 * 1024 * 1024;
+    const size_t block = documentBytes / 8;
+    if (documentBytes < 1024 * 1024)
+        return block;
+    return (block + kLargePage - 1) / kLargePage * kLargePage + kLargePage;
+}
+
+// Texts kept for the whole load, in chunks.
+class TextPool {
+public:
+    std::string_view keep(std::string_view text)
+    {
+        if (text.size() > mFree) {
+            const size_t size = std::max(kChunk, text.size());
+            std::unique_ptr<char[]> chunk(new char[size]);
+            mChunks.push_back(std::move(chunk));
+            mNext = mChunks.back().get();
+            mFree = size;
+        }
+        std::memcpy(mNext, text.data(), text.size());
+        const std::string_view kept(mNext, text.size());
+        mNext += text.size();
+        mFree -= text.size();
+        return kept;
+    }
+    void clear()
+    {
+        if (mChunks.size() > 1)
+            mChunks.erase(mChunks.begin() + 1, mChunks.end());
+        mNext = mChunks.empty() ? nullptr : mChunks.front().get();
+        mFree = mChunks.empty() ? 0 : kChunk;
+    }
+
+private:
+    static constexpr size_t kChunk = 4096;
+    std::vector<std::unique_ptr<char[]>> mChunks;
+    char *mNext = nullptr;
+    size_t mFree = 0;
+};
+
+// Names as Expat hands them over, each looked up once per load.
+class NameMemo {
+public:
+    struct Entry {
+        KeyId key;
+        std::string_view lowered;  // the name lower-cased
+    };
+    const Entry *find(std::string_view name) const
+    {
+        auto found = mEntries.find(name);
+        return found != mEntries.end() ? &found->second : nullptr;
+    }
+    Entry &remember(std::string_view name, KeyId key, std::string_view lowered)
+    {
+        auto found = mEntries.find(name);
+        if (found != mEntries.end())
+            return found->second = Entry{key, lowered};
+        return mEntries.emplace(mTexts.keep(name), Entry{key, lowered}).first->second;
+    }
+    std::string_view keep(std::string_view text) { return mTexts.keep(text); }
+    void clear()
+    {
+        mEntries.clear();
+        mTexts.clear();
+    }
+
+private:
+    std::unordered_map<std::string_view, Entry> mEntries;
+    TextPool mTexts;
+};
 
 }  // namespace
 
-VornParser::~VornParser() { discardTree(); }
+// The state of one load: the tree's arena and top node, the children
+// collected for every open element (one stack: an element's children are
+// the entries from its frame's start on), the key memos and the duplicate
+// check of attributes.
+struct VornParser::Load {
+    struct Frame {
+        GraphConfigNode *node;
+        size_t start;
+    };
 
-// Names repeat all through a document, so each load remembers the keys it
-// looked up. During a load only the loader itself changes the key table (by
-// generating keys), and it records those too, so the memo stays exact.
-KeyId VornParser::lookupKey(const std::string &name)
-{
-    auto known = mKeyMemo.find(name);
-    if (known != mKeyMemo.end())
-        return known->second;
-    const KeyId key = ItemUID::str2key(name);
-    mKeyMemo.emplace(name, key);
-    return key;
-}
+    detail::ArenaPtr arena;
+    UniqueNode document;
+    std::vector<Child> children;
+    std::vector<Frame> frames;
+    NameMemo names;  // element and attribute names: key of the lower-cased name
+    std::string lowered;
+    std::string value;
+    std::string_view elementType;  // lower-cased name of the element being started
+    // seen[key] == stamp: the element being started already has key.
+    std::vector<uint32_t> seen;
+    uint32_t stamp = 0;
 
-KeyId VornParser::generateKey(const std::string &name)
-{
-    const KeyId key = ItemUID::generateKey(name);
-    mKeyMemo[name] = ItemUID::str2key(name);
-    return key;
-}
+    void reset(size_t documentBytes)
+    {
+        arena = detail::makeArena(firstBlockBytes(documentBytes));
+        document.reset();
+        children.clear();
+        frames.clear();
+        names.clear();
+    }
 
-KeyId VornParser::lookupOrGenerateKey(const std::string &name)
-{
-    const KeyId key = lookupKey(name);
-    return key != 0 ? key : generateKey(name);
-}
+    // Key of an element or attribute name; 0 when the table has none.
+    const NameMemo::Entry &nameKey(const char *name)
+    {
+        const std::string_view raw(name);
+        if (const NameMemo::Entry *known = names.find(raw))
+            return *known;
+        lowered.assign(raw);
+        for (char &c : lowered)
+            c = lower(c);
+        const KeyId key = ItemUID::str2key(lowered);
+        return names.remember(raw, key, names.keep(lowered));
+    }
+
+    // Key of an unknown element name, generated; the memo learns what the
+    // table answers from now on.
+    KeyId generateNameKey(const char *name, const NameMemo::Entry &entry)
+    {
+        const std::string lowerName(entry.lowered);
+        const KeyId key = ItemUID::generateKey(lowerName);
+        names.remember(name, ItemUID::str2key(lowerName), entry.lowered);
+        return key;
+    }
+
+    // Key of a "name" or "attribute" value, generated when unknown. Such
+    // values are mostly unique, so they are not memoised.
+    KeyId valueKey(const char *text)
+    {
+        value.assign(text);
+        const KeyId key = ItemUID::str2key(value);
+        return key != 0 ? key : ItemUID::generateKey(value);
+    }
+
+    // Starts the duplicate check for a new element.
+    void newElement()
+    {
+        if (++stamp == 0) {
+            std::fill(seen.begin(), seen.end(), 0);
+            stamp = 1;
+        }
+    }
+
+    // Whether the element being started has key already; marks it taken.
+    bool taken(KeyId key)
+    {
+        constexpr KeyId kIndexed = 1u << 16;
+        if (key < kIndexed) {
+            if (key >= seen.size())
+                seen.resize(std::max<size_t>(size_t{key} + 1, seen.size() * 2), 0);
+            if (seen[key] == stamp)
+                return true;
+            seen[key] = stamp;
+            return false;
+        }
+        const size_t start = frames.back().start;
+        for (size_t i = start; i < children.size(); ++i)
+            if (children[i].first == key)
+                return true;
+        return false;
+    }
+
+    bool add(KeyId key, GraphConfigItem *item)
+    {
+        if (item == nullptr)
+            return false;
+        children.push_back(Child{key, kArenaItem, item});
+        return true;
+    }
+
+    // Gives the innermost open element its children and closes it.
+    bool publishInnermost()
+    {
+        const Frame frame = frames.back();
+        Child *first = children.data() + frame.start;
+        Child *last = children.data() + children.size();
+        detail::sortChildren(first, last);
+        if (!TreeBuilder::publish(*arena, *frame.node, first, static_cast<size_t>(last - first)))
+            return false;
+        children.resize(frame.start);
+        frames.pop_back();
+        return true;
+    }
+};
+
+void VornParser::LoadRelease::operator()(Load *load) const noexcept { delete load; }
+
+VornParser::~VornParser() = default;
 
 void VornParser::discardTree()
 {
-    if (mCurrent != nullptr)
-        delete mCurrent->getRootNode();
-    mCurrent = nullptr;
+    if (mLoad) {
+        mLoad->children.clear();
+        mLoad->frames.clear();
+        mLoad->document.reset();  // holds nothing but what the arena holds
+        mLoad->arena.reset();
+    }
 }
 
-void VornParser::beginLoad()
+void VornParser::beginLoad(size_t documentBytes)
 {
-    discardTree();
     mDocumentKind = 1;
     mVersion.clear();
     mDepth = 0;
     mFailed = false;
-    mKeyMemo.clear();
+    if (!mLoad)
+        mLoad.reset(new (std::nothrow) Load);
+    if (mLoad)
+        mLoad->reset(documentBytes);
 }
 
 void VornParser::fail(const char *reason)
@@ -105,7 +396,7 @@ void VornParser::startElement(void *userData, const char *name, const char **att
     try {
         self->handleStart(name, attributes);
     } catch (const std::bad_alloc &) {
-        self->fail("Out of memory while building the graph tree");
+        self->fail(kOutOfMemory);
     } catch (...) {
         self->fail("Unexpected failure while building the graph tree");
     }
@@ -118,34 +409,50 @@ void VornParser::endElement(void *userData, const char *)
         self->handleEnd();
 }
 
-bool VornParser::addAttributes(GraphConfigNode &node, const std::string &elementName, KeyId &key,
-                               const char **attributes)
+bool VornParser::addAttributes(KeyId &key, const char **attributes)
 {
+    Load &load = *mLoad;
+    detail::TreeArena &arena = *load.arena;
     const bool descriptor = mDocumentKind == key_graph_descriptor;
-    std::string &attributeName = mAttributeName;
+    load.newElement();
     for (const char **attr = attributes; attr != nullptr && attr[0] != nullptr; attr += 2) {
         const char *value = attr[1] != nullptr ? attr[1] : "";
-        lowerInto(attr[0], attributeName);
-        const KeyId attributeKey = lookupKey(attributeName);
-        status_t status;
+        const KeyId attributeKey = load.nameKey(attr[0]).key;
+        bool stored = true;
         if (attributeKey == key_name && descriptor) {
-            if (key != key_node && node.addValue(key_type, elementName) != err_none) {
-                ve_log_common_debug(VE_LOG_ERROR, kTag, "Error adding name attribute");
-                return false;
+            if (key != key_node) {
+                if (load.taken(key_type)) {
+                    ve_log_common_debug(VE_LOG_ERROR, kTag, "Error adding name attribute");
+                    return false;
+                }
+                const std::string_view typeName = load.elementType;
+                if (!load.add(key_type, TreeBuilder::newStr(arena, typeName.data(), typeName.size()))) {
+                    ve_log_common_debug(VE_LOG_ERROR, kTag, "Error adding name attribute");
+                    return false;
+                }
             }
-            key = lookupOrGenerateKey(value);
-            status = node.addValue(key_name, std::string(value));
+            key = load.valueKey(value);
+            if (!load.taken(key_name))
+                stored = load.add(key_name, TreeBuilder::newStr(arena, value, std::strlen(value)));
+        } else if (load.taken(attributeKey)) {
+            continue;  // a key already present keeps its first attribute
         } else if (attributeKey == key_name) {
-            status = node.addValue(key_name, std::string(value));
+            stored = load.add(key_name, TreeBuilder::newStr(arena, value, std::strlen(value)));
         } else if (ItemUID::isInteger(attributeKey)) {
-            status = node.addValue(attributeKey, integerValue(value));
+            bool fits = true;
+            const int32_t number = integerValue(value, fits);
+            if (!fits)
+                ve_log_common_debug(VE_LOG_WARNING, kTag,
+                                    "Integer attribute %s=\"%s\" at line %lu does not fit in 32 bits; stored as %d",
+                                    attr[0], value, static_cast<unsigned long>(XML_GetCurrentLineNumber(mParser)),
+                                    number);
+            stored = load.add(attributeKey, TreeBuilder::newInt(arena, number));
         } else if (attributeKey == key_attribute) {
-            status = node.addValue(attributeKey, static_cast<int32_t>(lookupOrGenerateKey(value)));
+            stored = load.add(attributeKey, TreeBuilder::newInt(arena, static_cast<int32_t>(load.valueKey(value))));
         } else {
-            status = node.addValue(attributeKey, std::string(value));
+            stored = load.add(attributeKey, TreeBuilder::newStr(arena, value, std::strlen(value)));
         }
-        // A key already present keeps its first attribute; the rest are dropped.
-        if (status != err_none && status != err_exists) {
+        if (!stored) {
             ve_log_common_debug(VE_LOG_ERROR, kTag, "Error while adding attribute");
             return false;
         }
@@ -161,60 +468,65 @@ void VornParser::handleStart(const char *name, const char **attributes)
         fail(nullptr);
         return;
     }
-
-    std::string &elementName = mElementName;
-    lowerInto(name, elementName);
-    KeyId key = lookupKey(elementName);
-    if (key == key_graph_descriptor || key == key_graph_settings) {
-        mDocumentKind = key;
-        std::string &attributeName = mAttributeName;
-        for (const char **attr = attributes; attr != nullptr && attr[0] != nullptr; attr += 2) {
-            lowerInto(attr[0], attributeName);
-            if (attributeName == "version")
-                mVersion = attr[1] != nullptr ? attr[1] : "";
-        }
+    if (!mLoad || !mLoad->arena) {
+        fail(kOutOfMemory);
         return;
     }
-    if (key == 0)
-        key = generateKey(elementName);
+    Load &load = *mLoad;
 
-    auto *node = new GraphConfigNode();
-    if (!addAttributes(*node, elementName, key, attributes)) {
-        delete node;
+    const NameMemo::Entry &element = load.nameKey(name);
+    KeyId key = element.key;
+    if (key == key_graph_descriptor || key == key_graph_settings) {
+        mDocumentKind = key;
+        for (const char **attr = attributes; attr != nullptr && attr[0] != nullptr; attr += 2)
+            if (equalsLowered(attr[0], "version"))
+                mVersion = attr[1] != nullptr ? attr[1] : "";
+        return;
+    }
+    load.elementType = element.lowered;
+    if (key == 0)
+        key = load.generateNameKey(name, element);
+
+    const bool first = !load.document;
+    if (first) {
+        load.document.reset(new GraphConfigNode());
+        load.frames.push_back({load.document.get(), 0});
+        if (!mVersion.empty() &&
+            !load.add(key_version, TreeBuilder::newStr(*load.arena, mVersion.data(), mVersion.size()))) {
+            ve_log_common_debug(VE_LOG_ERROR, kTag, "Error adding version attribute");
+            fail(nullptr);
+            return;
+        }
+    }
+    GraphConfigNode *parent = load.frames.back().node;
+    GraphConfigNode *node = TreeBuilder::newNode(*load.arena);
+    if (node == nullptr) {
+        fail(kOutOfMemory);
+        return;
+    }
+    // The entry goes into the parent's children now, in document order; its
+    // key is known once the attributes are read.
+    const size_t entry = load.children.size();
+    load.children.push_back(Child{0, kArenaItem, node});
+    load.frames.push_back({node, load.children.size()});
+    if (!addAttributes(key, attributes)) {
         fail(nullptr);
         return;
     }
-
-    if (mCurrent == nullptr) {
-        auto *document = new GraphConfigNode();
-        if (!mVersion.empty()) {
-            if (document->addValue(key_version, mVersion) != err_none) {
-                ve_log_common_debug(VE_LOG_ERROR, kTag, "Error adding version attribute");
-                delete document;
-                delete node;
-                fail(nullptr);
-                return;
-            }
-        } else if (mDocumentKind == key_graph_descriptor || mDocumentKind == key_graph_settings) {
-            ve_log_common_debug(VE_LOG_WARNING, kTag, "No version information found.");
-        }
-        mCurrent = document;
-    }
-    if (mCurrent->insertDescendant(node, key) != err_none) {
-        delete node;
-        fail("Out of memory while building the graph tree");
-        return;
-    }
-    mCurrent = node;
+    load.children[entry].first = key;
+    TreeBuilder::attach(*parent, *node, key);
+    if (first && mVersion.empty() && (mDocumentKind == key_graph_descriptor || mDocumentKind == key_graph_settings))
+        ve_log_common_debug(VE_LOG_WARNING, kTag, "No version information found.");
 }
 
 void VornParser::handleEnd()
 {
     if (mDepth > 0)
         --mDepth;
-    // Also for the end tag of a root element, which created no node.
-    if (mCurrent != nullptr && mCurrent->getAncestorNode() != nullptr)
-        mCurrent = mCurrent->getAncestorNode();
+    // Also for the end tag of a root element, which opened nothing: the
+    // innermost open element closes, the document node stays open.
+    if (mLoad && mLoad->frames.size() > 1 && !mLoad->publishInnermost())
+        fail(kOutOfMemory);
 }
 
 bool VornParser::feed(XML_Parser parser, const char *data, size_t size, bool final, const char *function, int line)
@@ -240,52 +552,67 @@ bool VornParser::feed(XML_Parser parser, const char *data, size_t size, bool fin
 
 status_t VornParser::parseXML(XML_Parser parser, const std::string &fileName, char *buffer)
 {
-    FILE *file = ve_cipr_fopen(fileName.c_str(), "r");
-    if (file == nullptr) {
+    const int fd = openRegularFile(fileName);
+    if (fd == -2) {
+        mFailed = true;
+        return err_argument;
+    }
+    PlainFile file(fd >= 0 ? ::fdopen(fd, "r") : nullptr);
+    if (!file) {
+        if (fd >= 0)
+            ::close(fd);
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to open XML %s", fileName.c_str());
         return err_argument;
     }
-    status_t status = err_none;
     for (;;) {
-        const size_t got = ve_cipr_fread(buffer, 1, kReadChunk, file);
+        const size_t got = ve_cipr_fread(buffer, 1, kReadChunk, file.get());
         if (got == 0) {
-            if (ve_cipr_ferror(file)) {
-                ve_cipr_clearerr(file);
+            if (ve_cipr_ferror(file.get())) {
+                ve_cipr_clearerr(file.get());
                 ve_log_common_debug(VE_LOG_ERROR, kTag, "Error reading from file");
                 ve_log_common_debug(VE_LOG_ERROR, kTag, "%s: %s", fileName.c_str(), std::strerror(errno));
                 mFailed = true;
-                status = err_data;
-            } else if (!feed(parser, buffer, 0, true, "parseXML", __LINE__)) {
-                status = err_data;
+                return err_data;
             }
-            break;
+            return feed(parser, buffer, 0, true, "parseXML", __LINE__) ? err_none : err_data;
         }
         const bool final = got < kReadChunk;
-        if (!feed(parser, buffer, got, final, "parseXML", __LINE__)) {
-            status = err_data;
-            break;
+        // A short read is the end of the file only when no error stopped it.
+        if (final && ve_cipr_ferror(file.get())) {
+            ve_cipr_clearerr(file.get());
+            ve_log_common_debug(VE_LOG_ERROR, kTag, "Error reading from file");
+            ve_log_common_debug(VE_LOG_ERROR, kTag, "%s: %s", fileName.c_str(), std::strerror(errno));
+            mFailed = true;
+            return err_data;
         }
+        if (!feed(parser, buffer, got, final, "parseXML", __LINE__))
+            return err_data;
         if (final)
-            break;
+            return err_none;
     }
-    ve_cipr_fclose(file);
-    return status;
 }
 
 status_t VornParser::parseGz(XML_Parser parser, const std::string &fileName, char *buffer)
 {
-    gzFile file = gzopen(fileName.c_str(), "rb");
-    if (file == nullptr) {
+    const int fd = openRegularFile(fileName);
+    if (fd == -2) {
+        mFailed = true;
+        return err_argument;
+    }
+    GzFile file(fd >= 0 ? gzdopen(fd, "rb") : nullptr);
+    if (!file) {
+        if (fd >= 0)
+            ::close(fd);
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to open GZ %s", fileName.c_str());
         return err_argument;
     }
     status_t status = err_none;
     bool checkedFormat = false;
     for (;;) {
-        const int got = gzread(file, buffer, static_cast<unsigned>(kReadChunk));
+        const int got = gzread(file.get(), buffer, static_cast<unsigned>(kReadChunk));
         if (got < 0) {
             int code = Z_OK;
-            const char *reason = gzerror(file, &code);
+            const char *reason = gzerror(file.get(), &code);
             ve_log_common_debug(VE_LOG_ERROR, kTag, "Error reading from file");
             ve_log_common_debug(VE_LOG_ERROR, kTag, "%s: %s", fileName.c_str(), reason != nullptr ? reason : "");
             mFailed = true;
@@ -296,7 +623,7 @@ status_t VornParser::parseGz(XML_Parser parser, const std::string &fileName, cha
             checkedFormat = true;
             // zlib reads a file without gzip header as it is; a ".gz" name
             // promises compressed data.
-            if (gzdirect(file)) {
+            if (gzdirect(file.get())) {
                 ve_log_common_debug(VE_LOG_ERROR, kTag, "File %s is not in gzip format", fileName.c_str());
                 mFailed = true;
                 status = err_data;
@@ -317,7 +644,7 @@ status_t VornParser::parseGz(XML_Parser parser, const std::string &fileName, cha
             break;
     }
     // A stream cut short shows up at the latest when the file is closed.
-    const int closed = gzclose(file);
+    const int closed = gzclose(file.release());
     if (status == err_none && closed != Z_OK) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Error reading from file");
         ve_log_common_debug(VE_LOG_ERROR, kTag, "%s: %s", fileName.c_str(),
@@ -330,18 +657,22 @@ status_t VornParser::parseGz(XML_Parser parser, const std::string &fileName, cha
 
 void VornParser::finishLoad(IGraphConfig **out)
 {
-    if (mFailed) {
-        discardTree();
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Parser returned NULL!");
-        *out = nullptr;
-    } else if (mCurrent == nullptr) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Parser returned NULL!");
-        *out = nullptr;
-    } else {
-        *out = mCurrent->getRootNode();
-        mCurrent = nullptr;
-    }
     mParser = nullptr;
+    *out = nullptr;
+    if (!mFailed && mLoad && mLoad->document) {
+        // Only the document node is still open after a complete document.
+        Load &load = *mLoad;
+        while (!load.frames.empty() && load.publishInnermost()) {
+        }
+        if (load.frames.empty()) {
+            TreeBuilder::giveArena(*load.document, std::move(load.arena));
+            *out = load.document.release();
+            return;
+        }
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "%s", kOutOfMemory);
+    }
+    discardTree();
+    ve_log_common_debug(VE_LOG_ERROR, kTag, "Parser returned NULL!");
 }
 
 void VornParser::parseVornXmlFile(const std::string &fileName, IGraphConfig **out)
@@ -350,38 +681,33 @@ void VornParser::parseVornXmlFile(const std::string &fileName, IGraphConfig **ou
         ve_log_common_debug(VE_LOG_ERROR, kTag, "NULL pointer given!");
         return;
     }
-    beginLoad();
+    discardTree();
 
     const size_t dot = fileName.rfind('.');
     const std::string fileType = dot == std::string::npos ? fileName : fileName.substr(dot + 1);
+    const size_t bytes = fileBytes(fileName);
+    beginLoad(fileType == "gz" ? gzipContentBytes(fileName, bytes) : bytes);
 
-    XML_Parser parser = XML_ParserCreate(nullptr);
-    if (parser == nullptr) {
+    ExpatParser parser = createParser(this);
+    if (!parser) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "@%s, line:%d, parser is NULL", "parseVornXmlFile", __LINE__);
         return;
     }
-    XML_SetUserData(parser, this);
-    XML_SetElementHandler(parser, startElement, endElement);
-    mParser = parser;
-
-    auto *buffer = static_cast<char *>(ve_cipr_malloc(kReadChunk, "parseVornXmlFile", kSourceFile, __LINE__));
-    if (buffer == nullptr) {
+    ReadBuffer buffer(static_cast<char *>(ve_cipr_malloc(kReadChunk, "parseVornXmlFile", kSourceFile, __LINE__)));
+    if (!buffer) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "@%s, line:%d, pBuf is NULL", "parseVornXmlFile", __LINE__);
-        mParser = nullptr;
-        XML_ParserFree(parser);
         return;
     }
+    mParser = parser.get();
 
     if (fileType == "xml") {
-        parseXML(parser, fileName, buffer);
+        parseXML(parser.get(), fileName, buffer.get());
     } else if (fileType == "gz") {
-        parseGz(parser, fileName, buffer);
+        parseGz(parser.get(), fileName, buffer.get());
     } else {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "file type (%s) not suppoted.", fileType.c_str());
     }
     finishLoad(out);
-    XML_ParserFree(parser);
-    ve_cipr_free(buffer, "parseVornXmlFile");
 }
 
 void VornParser::parseVornXmlData(const char *data, size_t size, IGraphConfig **out)
@@ -390,19 +716,17 @@ void VornParser::parseVornXmlData(const char *data, size_t size, IGraphConfig **
         ve_log_common_debug(VE_LOG_ERROR, kTag, "NULL pointer given!");
         return;
     }
-    beginLoad();
+    discardTree();
+    beginLoad(size);
 
-    XML_Parser parser = XML_ParserCreate(nullptr);
-    if (parser == nullptr) {
+    ExpatParser parser = createParser(this);
+    if (!parser) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "@%s, line:%d, parser is NULL", "parseVornXmlData", __LINE__);
         return;
     }
-    XML_SetUserData(parser, this);
-    XML_SetElementHandler(parser, startElement, endElement);
-    mParser = parser;
-    feed(parser, data != nullptr ? data : "", size, true, "parseVornXmlData", __LINE__);
+    mParser = parser.get();
+    feed(parser.get(), data != nullptr ? data : "", size, true, "parseVornXmlData", __LINE__);
     finishLoad(out);
-    XML_ParserFree(parser);
 }
 
 }  // namespace Vorn

@@ -37,11 +37,10 @@ status_t GraphQueryUtils::disableNode(GraphConfigNode *node)
         return err_none;
     GraphConfigItem *enabled = nullptr;
     if (node->getAttribute(key_enabled, &enabled) != err_none) {
-        enabled = new (std::nothrow) GraphConfigIntAttribute();
-        if (enabled == nullptr || node->insertDescendant(enabled, key_enabled) != err_none) {
-            delete enabled;
+        UniqueItem created(new (std::nothrow) GraphConfigIntAttribute());
+        enabled = created.get();
+        if (!created || node->adoptDescendant(std::move(created), key_enabled) != err_none)
             return err_none;
-        }
     }
     enabled->setValue(0);
     return err_none;

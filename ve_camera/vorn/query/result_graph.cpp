@@ -107,15 +107,11 @@ status_t resolveEnds(GraphConfigNode *sourceNode, const Endpoint &source, GraphC
 // Appends one more "peer" attribute, after those already present.
 status_t appendPeer(GraphConfigNode *endpoint, const std::string &peer)
 {
-    auto *attribute = new (std::nothrow) GraphConfigStrAttribute();
-    if (attribute == nullptr)
+    UniqueItem attribute(new (std::nothrow) GraphConfigStrAttribute());
+    if (!attribute)
         return err_nomemory;
-    status_t status = attribute->setValue(peer);
-    if (status == err_none)
-        status = endpoint->insertDescendant(attribute, key_peer);
-    if (status != err_none)
-        delete attribute;
-    return status;
+    const status_t status = attribute->setValue(peer);
+    return status == err_none ? endpoint->adoptDescendant(std::move(attribute), key_peer) : status;
 }
 
 // Writes the "peer" attributes on both ends of a connection.
@@ -166,21 +162,17 @@ const GraphConfigNode *findGraphElement(const GraphConfigNode &descriptor, int32
 status_t addGraphElement(const GraphConfigNode &descriptor, const GraphConfigNode &graphElement,
                          GraphConfigNode &result)
 {
-    GraphConfigNode *graphCopy = graphElement.copy();
-    if (graphCopy == nullptr) {
+    UniqueNode graphCopy(graphElement.copy());
+    if (!graphCopy) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Error creating GraphConfigNode: No memory");
         return err_nomemory;
     }
     const std::string version = tree::textOr(&descriptor, key_version, "");
     if (graphCopy->addValue(key_version, version) != err_none) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to add GDF version info [%s]to graph", version.c_str());
-        delete graphCopy;
         return err_nomemory;
     }
-    const status_t status = result.insertDescendant(graphCopy, key_graph);
-    if (status != err_none)
-        delete graphCopy;
-    return status;
+    return result.adoptDescendant(std::move(graphCopy), key_graph);
 }
 
 // Makes every connection of the graph element, in its order: a
@@ -496,25 +488,22 @@ IGraphConfig *GraphQueryManager::copyNodeToResult(const IGraphConfig *nodes, Key
     if (GraphConfigNode *present = childNode(result, key))
         return present;
 
-    GraphConfigNode *node = nullptr;
+    UniqueNode node;
     std::string baseName;
     if (nodeHasBaseNode(*definition, baseName)) {
-        node = constructNodeFromBase(definition, baseName, nodes);
-        if (node == nullptr) {
+        node.reset(constructNodeFromBase(definition, baseName, nodes));
+        if (!node) {
             ve_log_common_debug(VE_LOG_ERROR, kTag, "Node(%s) could not be built from base node %s",
                                 ItemUID::key2str(key), baseName.c_str());
             return nullptr;
         }
     } else {
-        node = definition->copy();
-        if (node == nullptr)
+        node.reset(definition->copy());
+        if (!node)
             return nullptr;
     }
-    if (result->insertDescendant(node, key) != err_none) {
-        delete node;
-        return nullptr;
-    }
-    return node;
+    GraphConfigNode *built = node.get();
+    return result->adoptDescendant(std::move(node), key) == err_none ? built : nullptr;
 }
 
 bool GraphQueryManager::nodeHasBaseNode(const IGraphConfig &node, std::string &baseName) const
@@ -557,8 +546,8 @@ GraphConfigNode *GraphQueryManager::constructNodeFromBase(const IGraphConfig *no
         return nullptr;
     }
 
-    GraphConfigNode *copy = base->copy();
-    if (copy == nullptr) {
+    UniqueNode copy(base->copy());
+    if (!copy) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to copy base node %s to create node %s", baseName.c_str(),
                             nodeName.c_str());
         return nullptr;
@@ -566,10 +555,9 @@ GraphConfigNode *GraphQueryManager::constructNodeFromBase(const IGraphConfig *no
     if (copy->changeBaseNodeIntoNode(*const_cast<GraphConfigNode *>(GraphConfigNode::from(node))) != err_none) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to change base node %s into node %s", baseName.c_str(),
                             nodeName.c_str());
-        delete copy;
         return nullptr;
     }
-    return copy;
+    return copy.release();
 }
 
 status_t GraphQueryManager::propagateIntAttribute(const IGraphConfig *from, IGraphConfig *to, KeyId key) const

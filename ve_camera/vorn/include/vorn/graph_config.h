@@ -9,8 +9,12 @@
 #define VORN_GRAPH_CONFIG_H
 
 #include <cstdint>
+#include <iterator>
 #include <map>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include <vorn/keys.h>
 #include <vorn/status.h>
@@ -24,6 +28,17 @@ enum class ItemType : uint32_t {
     INT = 4,     // GraphConfigIntAttribute
     NODE = 8,    // GraphConfigNode
 };
+
+class GraphConfigNode;
+class ChildList;
+
+namespace detail {
+class TreeArena;
+struct TreeArenaRelease {
+    void operator()(TreeArena *arena) const noexcept;
+};
+struct TreeBuilder;
+}  // namespace detail
 
 // Base of every item. The value operations answer err_noentry unless the
 // item holds a value of that type.
@@ -42,6 +57,10 @@ public:
     ItemType type;
 };
 
+// Owning pointers of heap items that no node holds (yet).
+using UniqueItem = std::unique_ptr<GraphConfigItem>;
+using UniqueNode = std::unique_ptr<GraphConfigNode>;
+
 class VORN_API GraphConfigAttribute : public GraphConfigItem {
 public:
     using GraphConfigItem::GraphConfigItem;
@@ -58,6 +77,7 @@ public:
     status_t setValue(int32_t value) override;
     status_t insertInteger(int32_t value);
     // New attribute with the same type and value; null when out of memory.
+    // The caller owns it.
     GraphConfigIntAttribute *copy() const;
 
 private:
@@ -67,22 +87,35 @@ private:
 class VORN_API GraphConfigStrAttribute : public GraphConfigAttribute {
 public:
     GraphConfigStrAttribute() : GraphConfigAttribute(ItemType::STRING) {}
-    explicit GraphConfigStrAttribute(std::string value)
-        : GraphConfigAttribute(ItemType::STRING), mValue(std::move(value))
-    {
-    }
+    // Throws std::bad_alloc when the text cannot be stored.
+    explicit GraphConfigStrAttribute(const std::string &value);
+    ~GraphConfigStrAttribute() override;
 
     using GraphConfigAttribute::getValue;
     using GraphConfigAttribute::setValue;
+    // Both return err_nomemory, the value unchanged, when the text cannot be stored.
     status_t getValue(std::string &value) const override;
     status_t setValue(const std::string &value) override;
     status_t insertString(const std::string &value);
+    // New attribute with the same type and value; null when out of memory.
+    // The caller owns it.
     GraphConfigStrAttribute *copy() const;
-    // The stored text, without copying it.
-    const std::string &value() const { return mValue; }
+    // The stored text, without copying it; valid until the value changes.
+    std::string_view value() const { return {mText, mSize & kSizeMask}; }
 
 private:
-    std::string mValue;
+    friend struct detail::TreeBuilder;
+    static constexpr uint32_t kOwnedText = 0x80000000u;  // mText is this attribute's own heap block
+    static constexpr uint32_t kSizeMask = 0x7fffffffu;
+    // Text kept elsewhere (in the tree's arena), not owned.
+    GraphConfigStrAttribute(const char *text, uint32_t size)
+        : GraphConfigAttribute(ItemType::STRING), mSize(size), mText(text)
+    {
+    }
+    bool assign(const char *text, size_t size);
+
+    uint32_t mSize = 0;
+    const char *mText = "";
 };
 
 // The read/write interface through which the rest of the system sees a node.
@@ -114,9 +147,163 @@ public:
 
 class NodeIterator;
 
+// One child of a node: the key it is stored under and the item. The field
+// between them is the container's own bookkeeping.
+struct Child {
+    KeyId first;
+    uint32_t flags;
+    GraphConfigItem *second;
+};
+
+// The children of a node: one flat array of {key, item} in container order
+// (key ascending, equal keys in insertion order), read like a multimap from
+// key to item. Insertions that do not go to the end and removals are
+// recorded aside and folded into the array by the next walk, so any sequence
+// of n changes costs O(n log n) and every walk sees one sorted array.
+//
+// A const_iterator is a position that survives changes of the node: it
+// stays on the same child when children are inserted or removed elsewhere
+// (its removal moves it to the child that took its place), and end() stays
+// the end.
+class VORN_API ChildList {
+public:
+    using value_type = Child;
+    using size_type = size_t;
+
+    class const_iterator {
+    public:
+        using iterator_category = std::bidirectional_iterator_tag;
+        using value_type = Child;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const Child *;
+        using reference = const Child &;
+
+        const_iterator() = default;
+        reference operator*() const { return mOwner->mData[sync()]; }
+        pointer operator->() const { return &mOwner->mData[sync()]; }
+        const_iterator &operator++()
+        {
+            mIndex = sync() + 1;
+            mItem = mIndex < mOwner->mSize ? mOwner->mData[mIndex].second : nullptr;
+            return *this;
+        }
+        const_iterator operator++(int)
+        {
+            const_iterator before = *this;
+            ++*this;
+            return before;
+        }
+        const_iterator &operator--()
+        {
+            mIndex = sync() - 1;
+            mItem = mOwner->mData[mIndex].second;
+            return *this;
+        }
+        const_iterator operator--(int)
+        {
+            const_iterator before = *this;
+            --*this;
+            return before;
+        }
+        bool operator==(const const_iterator &other) const
+        {
+            if (mOwner == nullptr || other.mOwner == nullptr)
+                return mOwner == other.mOwner;
+            return mOwner == other.mOwner && sync() == other.sync();
+        }
+        bool operator!=(const const_iterator &other) const { return !(*this == other); }
+        // Index of the position among the children.
+        uint32_t index() const { return sync(); }
+
+    private:
+        friend class ChildList;
+        const_iterator(const ChildList *owner, uint32_t index)
+            : mOwner(owner), mIndex(index), mRevision(owner->mRevision),
+              mItem(index < owner->mSize ? owner->mData[index].second : nullptr)
+        {
+        }
+        // Current index of the child this position stands on.
+        uint32_t sync() const
+        {
+            if (mRevision != mOwner->mRevision)
+                relocate();
+            return mIndex;
+        }
+        void relocate() const;
+
+        const ChildList *mOwner = nullptr;
+        mutable uint32_t mIndex = 0;
+        mutable uint32_t mRevision = 0;
+        mutable const GraphConfigItem *mItem = nullptr;  // null: the end
+    };
+    using iterator = const_iterator;
+
+    ChildList() = default;
+    ChildList(const ChildList &) = delete;
+    ChildList &operator=(const ChildList &) = delete;
+    ~ChildList();
+
+    const_iterator begin() const { return {settled(), 0}; }
+    const_iterator end() const { return {settled(), settled()->mSize}; }
+    size_t size() const { return mLive; }
+    bool empty() const { return mLive == 0; }
+    const Child &operator[](size_t index) const { return settled()->mData[index]; }
+    const_iterator lower_bound(KeyId key) const;
+    const_iterator upper_bound(KeyId key) const;
+    std::pair<const_iterator, const_iterator> equal_range(KeyId key) const
+    {
+        return {lower_bound(key), upper_bound(key)};
+    }
+    const_iterator find(KeyId key) const
+    {
+        const_iterator it = lower_bound(key);
+        return it != end() && it->first == key ? it : end();
+    }
+    size_t count(KeyId key) const { return upper_bound(key).index() - lower_bound(key).index(); }
+    // Changes with every insertion and removal.
+    uint32_t revision() const { return mRevision; }
+
+private:
+    friend class GraphConfigNode;
+    friend struct detail::TreeBuilder;
+    struct Pending;
+    struct PendingRelease {
+        void operator()(Pending *pending) const noexcept;
+    };
+
+    // Folds recorded changes into the array; never allocates.
+    const ChildList *settled() const
+    {
+        if (mSize != mLive || mPending)
+            settle();
+        return this;
+    }
+    void settle() const;
+    // First live child with key; null when none. Does not settle.
+    GraphConfigItem *findFirst(KeyId key) const;
+    // Stores item after every child with an equal key; err_nomemory leaves
+    // the list unchanged.
+    status_t insert(KeyId key, GraphConfigItem *item, uint32_t flags);
+    // Takes the first child with key out of the list; false when none.
+    bool takeFirst(KeyId key, Child &taken);
+    bool reserve(size_t capacity) const;
+    uint32_t skipRemoved(uint32_t index) const;
+    // Hands every child (recorded insertions included) to visit and empties
+    // the list.
+    template <typename Visit>
+    void drain(Visit &&visit);
+
+    mutable Child *mData = nullptr;
+    mutable uint32_t mSize = 0;      // entries in mData, removed ones included
+    mutable uint32_t mCapacity = 0;  // 0: mData is not this list's heap block
+    uint32_t mLive = 0;              // children (entries not removed, and recorded ones)
+    uint32_t mRevision = 0;
+    mutable std::unique_ptr<Pending, PendingRelease> mPending;
+};
+
 class VORN_API GraphConfigNode : public GraphConfigItem, public IGraphConfig {
 public:
-    using Children = std::multimap<KeyId, GraphConfigItem *>;
+    using Children = ChildList;
     using const_iterator = Children::const_iterator;
 
     GraphConfigNode() : GraphConfigItem(ItemType::NODE) {}
@@ -152,19 +339,26 @@ public:
     bool isType(KeyId typeKey) const override;
 
     // Key-based operations.
-
-    // Adds item as a child after every child under key. On err_none the node
-    // owns item; on failure (err_general for a null item, err_nomemory) item
-    // stays the caller's to delete. Silent.
+    //
+    // insertDescendant stores item under key after every child with that key.
+    // On err_none this node owns item (and a node item's subtree) and item's
+    // ancestor is this node. On failure (err_general for a null item,
+    // err_nomemory) nothing changed and item stays the caller's. item must be
+    // a heap object (new) that no node holds. Silent.
     status_t insertDescendant(GraphConfigItem *item, KeyId key);
-    // Destroys the first child under key; err_none also when there is none.
+    // The same with an owning pointer: released into this node only on err_none.
+    status_t adoptDescendant(UniqueItem &&item, KeyId key);
+    status_t adoptDescendant(UniqueNode &&node, KeyId key);
+    // Destroys the first child under key at once (pointers to it and its
+    // subtree dangle from then on). err_none also when there is none.
     status_t removeDescendant(KeyId key);
     bool hasItem(KeyId key) const;
+    // The child stays this node's.
     status_t getAttribute(KeyId key, GraphConfigItem **out) const;
     // Logs a warning when uid leads to no attribute.
     status_t getAttribute(const ItemUID &uid, GraphConfigItem **out) const;
-    // Adds a new attribute under key: err_exists when key is taken (nothing
-    // changes), err_nomemory when memory runs out. Silent.
+    // A new attribute owned by this node; err_exists (nothing added) when
+    // key is taken, err_nomemory when it cannot be stored. Silent.
     status_t addValue(KeyId key, const std::string &value);
     status_t addValue(KeyId key, int32_t value);
     status_t getDescendant(KeyId key, GraphConfigNode **out) const;
@@ -197,7 +391,9 @@ public:
     // each failure.
     status_t changeBaseNodeIntoNode(GraphConfigNode &node);
 
-    // Deep copy; null on failure. The copy has no ancestor.
+    // Deep copy, owned by the caller (a tree of its own, released by deleting
+    // it or by inserting it into another node); null on failure, with the
+    // source untouched. The copy has no ancestor.
     GraphConfigNode *copy() const;
     // Log the node, or the tree below node indented from depth, one line per
     // item at error level.
@@ -215,7 +411,7 @@ public:
 
     const Children &children() const { return mChildren; }
     // Changes with every insertion and removal among the children.
-    uint64_t revision() const { return mRevision; }
+    uint64_t revision() const { return mChildren.revision(); }
 
     // The node an IGraphConfig belongs to (every IGraphConfig is a node).
     static GraphConfigNode *from(IGraphConfig *config) { return static_cast<GraphConfigNode *>(config); }
@@ -225,21 +421,17 @@ public:
     }
 
 private:
+    friend struct detail::TreeBuilder;
+
     // Walks the keys of uid; returns the last node reached and how many
     // steps succeeded.
     const GraphConfigNode *walk(const ItemUID &uid, size_t &steps) const;
-    const_iterator findFirst(KeyId key) const;
-    bool findKeyInParent(KeyId &key) const;
-    // Inserts a new attribute unless key is taken (err_exists); takes
-    // ownership of attribute in every case.
-    status_t insertAttribute(GraphConfigItem *attribute, KeyId key);
 
     Children mChildren;
     GraphConfigNode *mAncestor = nullptr;
-    // Where this node sits among its parent's children (valid while mAncestor is set).
-    Children::iterator mSelf{};
-    bool mHasSelf = false;
-    uint64_t mRevision = 0;
+    KeyId mKeyInParent = 0;  // valid while mAncestor is set
+    // Memory of the items of a loaded tree or a copy, released with this node.
+    std::unique_ptr<detail::TreeArena, detail::TreeArenaRelease> mArena;
 };
 
 // Iterates over the children of one node, filtered by key, value or type.
@@ -268,12 +460,6 @@ private:
     KeyId mTypeKey = 0;
     std::string mTypeName;
     bool mTypeCached = false;
-
-    // Container position of mIndex, reused while the node is unchanged, so a
-    // full pass costs n steps instead of n squared.
-    GraphConfigNode::const_iterator mCursor{};
-    int32_t mCursorIndex = -1;
-    uint64_t mCursorRevision = 0;
 };
 
 }  // namespace Vorn

@@ -6,13 +6,17 @@
 // attribute becomes an attribute of that node. The returned tree belongs to
 // the caller, who deletes its top node. A document that is not well formed,
 // cannot be read completely or nests deeper than kMaxDepth yields no tree.
+//
+// Each element's children (attributes and child elements) are collected in
+// one pass and given to its node, sorted, at its end tag; the items and
+// arrays of the tree are kept in an arena owned by its top node.
 #ifndef VORN_VORN_PARSER_H
 #define VORN_VORN_PARSER_H
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <memory>
 
 #include <vorn/graph_config.h>
 #include <vorn/vorn_api.h>
@@ -52,29 +56,30 @@ public:
     status_t parseGz(XML_ParserStruct *parser, const std::string &fileName, char *buffer);
 
 private:
-    void beginLoad();
+    struct Load;
+    struct LoadRelease {
+        void operator()(Load *load) const noexcept;
+    };
+
+    void beginLoad(size_t documentBytes);
     void handleStart(const char *name, const char **attributes);
     void handleEnd();
-    bool addAttributes(GraphConfigNode &node, const std::string &elementName, KeyId &key, const char **attributes);
+    bool addAttributes(KeyId &key, const char **attributes);
     // Feeds one chunk; false after an error, which has been logged.
     bool feed(XML_ParserStruct *parser, const char *data, size_t size, bool final, const char *function, int line);
     void fail(const char *reason);
     void finishLoad(IGraphConfig **out);
     void discardTree();
-    KeyId lookupKey(const std::string &name);
-    KeyId generateKey(const std::string &name);
-    KeyId lookupOrGenerateKey(const std::string &name);
 
     uint32_t mDocumentKind = 1;
     std::string mVersion;
-    GraphConfigNode *mCurrent = nullptr;
 
     XML_ParserStruct *mParser = nullptr;
     uint32_t mDepth = 0;
     bool mFailed = false;
-    std::unordered_map<std::string, KeyId> mKeyMemo;
-    std::string mElementName;
-    std::string mAttributeName;
+    // The tree under construction and what builds it; kept between loads
+    // for its buffers.
+    std::unique_ptr<Load, LoadRelease> mLoad;
 };
 
 }  // namespace Vorn

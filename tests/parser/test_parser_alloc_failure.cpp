@@ -1,0 +1,146 @@
+// Loading and copying under allocation failure: every allocation of a small
+// load (and of a copy of its tree) is made to fail once in turn. Each run
+// must end with a status or a null tree, never with an exception or a
+// crash, and must give back every block it took.
+//
+// This program replaces operator new; it does not define the log sink, so
+// the library's own sink discards the failure messages.
+#include <cstdlib>
+#include <functional>
+#include <new>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <vorn/vorn.h>
+
+namespace {
+
+long gFailAt = -1;  // allocations left before the one that fails; -1: none fails
+bool gCounting = false;
+long gLive = 0;        // blocks taken minus blocks given back while counting
+bool gFailed = false;  // the chosen allocation has failed
+
+void *take(std::size_t size)
+{
+    if (gFailAt >= 0 && gFailAt-- == 0) {
+        gFailed = true;
+        return nullptr;
+    }
+    void *block = std::malloc(size != 0 ? size : 1);
+    if (block != nullptr && gCounting)
+        ++gLive;
+    return block;
+}
+
+void give(void *block)
+{
+    if (block != nullptr && gCounting)
+        --gLive;
+    std::free(block);
+}
+
+}  // namespace
+
+void *operator new(std::size_t size)
+{
+    void *block = take(size);
+    if (block == nullptr)
+        throw std::bad_alloc();
+    return block;
+}
+void *operator new[](std::size_t size) { return operator new(size); }
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept { return take(size); }
+void *operator new[](std::size_t size, const std::nothrow_t &) noexcept { return take(size); }
+void operator delete(void *block) noexcept { give(block); }
+void operator delete[](void *block) noexcept { give(block); }
+void operator delete(void *block, std::size_t) noexcept { give(block); }
+void operator delete[](void *block, std::size_t) noexcept { give(block); }
+
+using namespace Vorn;
+
+namespace {
+
+const std::string kData = VORN_TEST_DATA_DIR;
+
+size_t itemCount(const GraphConfigNode *node)
+{
+    size_t count = 0;
+    for (const auto &child : node->children()) {
+        ++count;
+        if (child.second->type == ItemType::NODE)
+            count += itemCount(static_cast<const GraphConfigNode *>(child.second));
+    }
+    return count;
+}
+
+// Runs job with the n-th allocation failing, for n = 0, 1, ... until a run
+// sees no failure. Every run must release all it allocated; a run that
+// still yields a tree must yield the whole tree.
+void sweep(const char *what, const std::function<IGraphConfig *()> &job, size_t wholeTree)
+{
+    for (long n = 0;; ++n) {
+        gLive = 0;
+        gFailed = false;
+        gCounting = true;
+        gFailAt = n;
+        IGraphConfig *tree = nullptr;
+        EXPECT_NO_THROW(tree = job()) << what << " failing allocation " << n;
+        gFailAt = -1;
+        if (tree != nullptr) {
+            EXPECT_EQ(itemCount(GraphConfigNode::from(tree)), wholeTree) << what << " failing allocation " << n;
+        }
+        delete tree;
+        gCounting = false;
+        EXPECT_EQ(gLive, 0) << what << " failing allocation " << n << " leaks";
+        if (!gFailed)
+            break;
+    }
+}
+
+IGraphConfig *loadFile(const std::string &path)
+{
+    VornParser parser;
+    IGraphConfig *tree = nullptr;
+    parser.parseVornXmlFile(path, &tree);
+    return tree;
+}
+
+}  // namespace
+
+TEST(AllocationFailure, LoadsAndCopiesReleaseEverything)
+{
+    // A first load puts the document's names into the key table.
+    IGraphConfig *reference = loadFile(kData + "/descriptor.xml");
+    ASSERT_NE(reference, nullptr);
+    const size_t whole = itemCount(GraphConfigNode::from(reference));
+
+    const std::string plain = kData + "/descriptor.xml";
+    const std::string gzip = kData + "/descriptor.gz";
+    sweep(
+        "plain file", [&plain] { return loadFile(plain); }, whole);
+    sweep(
+        "gzip file", [&gzip] { return loadFile(gzip); }, whole);
+    const std::string text = [] {
+        FILE *file = std::fopen((kData + "/descriptor.xml").c_str(), "rb");
+        std::string content;
+        char chunk[4096];
+        for (size_t got; file != nullptr && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+            content.append(chunk, got);
+        if (file != nullptr)
+            std::fclose(file);
+        return content;
+    }();
+    sweep(
+        "memory",
+        [&text] {
+            VornParser parser;
+            IGraphConfig *tree = nullptr;
+            parser.parseVornXmlData(text.data(), text.size(), &tree);
+            return tree;
+        },
+        whole);
+    sweep(
+        "copy", [reference] { return GraphConfigNode::from(reference)->copy(); }, whole);
+    delete reference;
+}
