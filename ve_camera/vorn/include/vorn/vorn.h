@@ -17,5 +17,6 @@
 #include <vorn/vorn_parser.h>
 #include <vorn/status.h>
 #include <vorn/ve_formats.h>
+#include <vorn/ve_isp_records.h>
 
 #endif
