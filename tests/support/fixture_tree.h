@@ -26,6 +26,16 @@ inline Tree loadTree(const std::string &name)
     return Tree(out);
 }
 
+// A tree from document text (for fixtures small enough to sit in the test).
+inline Tree parseTree(const std::string &text)
+{
+    Vorn::VornParser parser;
+    Vorn::IGraphConfig *out = nullptr;
+    parser.parseVornXmlData(text.data(), text.size(), &out);
+    EXPECT_NE(out, nullptr) << text;
+    return Tree(out);
+}
+
 inline Vorn::GraphConfigNode *nodeAt(const Tree &tree, const std::string &path)
 {
     Vorn::IGraphConfig *item = tree->getDescendantByString(path);
