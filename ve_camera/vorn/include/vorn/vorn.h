@@ -15,6 +15,7 @@
 #include <vorn/graph_query_manager.h>
 #include <vorn/isp_utils.h>
 #include <vorn/keys.h>
+#include <vorn/tol_kor_utils.h>
 #include <vorn/vorn_parser.h>
 #include <vorn/status.h>
 #include <vorn/ve_formats.h>
