@@ -44,6 +44,7 @@ struct KernelConfigContainer {
     uint32_t metadata[4];
     uint32_t bppInfo[2];   // input, output bits per pixel
 };
+static_assert(sizeof(KernelConfigContainer) == 9 * sizeof(uint32_t), "nine 32-bit words");
 
 class VORN_API IspUtils {
 public:
