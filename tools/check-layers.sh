@@ -17,10 +17,10 @@ model:
 parser: model
 camera: model formats
 query: model camera formats
-kor: query camera model formats
+isp: camera model formats
+kor: isp query camera model formats
 '
 # Folders to come, one line each when they arrive:
-#   isp: model camera formats
 #   analysis: kor isp model camera formats
 
 # public header: the folder it belongs to ("shared" for every folder, "host"
@@ -38,6 +38,9 @@ graph_query_manager.h: query
 graph_query_utils.h: query
 graph_lum_util.h: kor
 tol_kor_sim_utils.h: kor
+isp_utils.h: isp
+tol_kor_utils.h: kor
+ve_isp_records.h: shared
 vorn.h: host
 '
 

@@ -26,7 +26,7 @@ inline Tree loadTree(const std::string &name)
     return Tree(out);
 }
 
-// Loads a document given as text.
+// A tree from document text (for fixtures small enough to sit in the test).
 inline Tree parseTree(const std::string &text)
 {
     Vorn::VornParser parser;

@@ -24,7 +24,7 @@ struct LibraryLifetime {
     {
         initFormatTable();
         initKeyTable();
-        // 3. Generation strings: registered here with the ISP generation code.
+        initGenerationStrings();
         start_logging();
     }
     ~LibraryLifetime() { end_logging(); }

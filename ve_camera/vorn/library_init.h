@@ -10,6 +10,8 @@ namespace detail {
 // the library's start-up object.
 void initFormatTable();
 void initKeyTable();
+// The names of the hardware generations (isp/generation_strings.h).
+void initGenerationStrings();
 
 }  // namespace detail
 }  // namespace Vorn

@@ -15,10 +15,13 @@
 #include <vorn/graph_lum_util.h>
 #include <vorn/graph_query_utils.h>
 #include <vorn/graph_query_manager.h>
+#include <vorn/isp_utils.h>
 #include <vorn/keys.h>
+#include <vorn/tol_kor_utils.h>
 #include <vorn/vorn_parser.h>
 #include <vorn/status.h>
 #include <vorn/tol_kor_sim_utils.h>
 #include <vorn/ve_formats.h>
+#include <vorn/ve_isp_records.h>
 
 #endif
