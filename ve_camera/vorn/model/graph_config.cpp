@@ -191,6 +191,21 @@ void *TreeArena::allocateInNewBlock(size_t bytes, size_t alignment)
     return allocate(bytes, alignment);
 }
 
+bool TreeArena::reserveExactly(size_t bytes)
+{
+    constexpr size_t kHeader = (sizeof(Block) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+    if (bytes > SIZE_MAX / 2)
+        return false;
+    auto *block = static_cast<Block *>(::operator new(kHeader + bytes, std::nothrow));
+    if (block == nullptr)
+        return false;
+    block->next = mBlocks;
+    mBlocks = block;
+    mCursor = reinterpret_cast<char *>(block) + kHeader;
+    mLimit = mCursor + bytes;
+    return true;
+}
+
 const char *TreeArena::copyText(const char *text, size_t size)
 {
     if (size == SIZE_MAX)
@@ -735,7 +750,7 @@ GraphConfigNode *GraphConfigNode::copy() const
 {
     try {
         UniqueNode top(new GraphConfigNode());
-        detail::ArenaPtr arena = detail::makeArena(copyBytes(*this));
+        detail::ArenaPtr arena = detail::makeExactArena(copyBytes(*this));
         if (!arena)
             return nullptr;
         detail::TreeArena &memory = *arena;

@@ -60,6 +60,10 @@ public:
     // A terminated copy of [text, text + size); null when out of memory.
     const char *copyText(const char *text, size_t size);
 
+    // Makes the first block exactly bytes long at once (for a tree whose
+    // size is known); false when out of memory.
+    bool reserveExactly(size_t bytes);
+
     // Takes over other's blocks (and those it took over); they are released
     // with this arena.
     void adopt(std::unique_ptr<TreeArena, TreeArenaRelease> other);
@@ -84,6 +88,15 @@ private:
 using ArenaPtr = std::unique_ptr<TreeArena, TreeArenaRelease>;
 
 inline ArenaPtr makeArena(size_t blockBytes) { return ArenaPtr(new (std::nothrow) TreeArena(blockBytes)); }
+
+// An arena holding one block of exactly bytes; null when out of memory.
+inline ArenaPtr makeExactArena(size_t bytes)
+{
+    ArenaPtr arena(new (std::nothrow) TreeArena(bytes));
+    if (arena && !arena->reserveExactly(bytes))
+        arena.reset();
+    return arena;
+}
 
 // The steps that build a tree in an arena, for the loader and copy().
 struct TreeBuilder {
