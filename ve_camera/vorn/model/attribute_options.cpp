@@ -11,6 +11,7 @@
 #include "model/decimal_text.h"
 #include "model/merge.h"
 #include "model/tree.h"
+#include "no_memory.h"
 
 namespace Vorn {
 
@@ -106,7 +107,7 @@ status_t GraphConfigNode::createAttribute(const ItemUID &uid, GraphConfigItem **
         if (added != err_none) {
             ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to add attribute %s to node", uid.toString().c_str());
             delete node;
-            return err_general;
+            return added == err_nomemory ? err_nomemory : err_general;
         }
         if (parent->insertDescendant(node, uid[failed]) != err_none) {
             delete node;
@@ -118,7 +119,7 @@ status_t GraphConfigNode::createAttribute(const ItemUID &uid, GraphConfigItem **
         const status_t added = integer ? parent->addValue(last, 0) : parent->addValue(last, std::string());
         if (added != err_none) {
             ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to add attribute %s to node", uid.toString().c_str());
-            return err_general;
+            return added == err_nomemory ? err_nomemory : err_general;
         }
         return parent->getAttribute(last, out);
     }
@@ -255,19 +256,22 @@ status_t applyNodeOverrides(GraphConfigNode &copy, GraphConfigNode &node)
 
 status_t GraphConfigNode::changeBaseNodeIntoNode(GraphConfigNode &node)
 {
-    const std::string nodeName = node.getName();
-    const std::string baseName = tree::textOr(this, key_name, "");
-    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Change base node %s into node %s ", baseName.c_str(), nodeName.c_str());
+    return statusOrNoMemory("changeBaseNodeIntoNode", [&]() -> status_t {
+        const std::string nodeName = node.getName();
+        const std::string baseName = tree::textOr(this, key_name, "");
+        ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Change base node %s into node %s ", baseName.c_str(),
+                            nodeName.c_str());
 
-    status_t status = adoptTypeAndName(*this, nodeName);
-    if (status == err_none)
-        status = readdressOptionChanges(*this, baseName, nodeName);
-    if (status == err_none)
-        status = applyNodeOverrides(*this, node);
-    if (status != err_none)
-        return status;
-    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Conversion from base node %s  done!", nodeName.c_str());
-    return err_none;
+        status_t status = adoptTypeAndName(*this, nodeName);
+        if (status == err_none)
+            status = readdressOptionChanges(*this, baseName, nodeName);
+        if (status == err_none)
+            status = applyNodeOverrides(*this, node);
+        if (status != err_none)
+            return status;
+        ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Conversion from base node %s  done!", nodeName.c_str());
+        return err_none;
+    });
 }
 
 }  // namespace Vorn

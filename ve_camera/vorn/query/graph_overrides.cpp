@@ -58,6 +58,8 @@ status_t GraphCameraUtil::processGraphOverrides(const GraphConfigNode &graph, Gr
                                 uid.toString().c_str());
             status = result.createAttribute(uid, &attribute);
         }
+        if (status == err_nomemory)
+            return status;
         // A node found at the target is no attribute to set.
         if (status != err_none || attribute == nullptr ||
             (attribute->type != ItemType::INT && attribute->type != ItemType::STRING)) {

@@ -9,6 +9,8 @@
 #include "log_tags.h"
 #include "model/merge.h"
 #include "model/tree.h"
+#include "no_memory.h"
+#include "query/pruning.h"
 
 namespace Vorn {
 
@@ -17,6 +19,29 @@ constexpr const char *kTag = kVornTag;
 
 using tree::nodeOf;
 
+// Disables the pixel ports of node that lead nowhere (see disableUnusedPorts).
+status_t pruneNodePorts(const GraphConfigNode &node)
+{
+    for (const auto &portEntry : node.children()) {
+        GraphConfigNode *port = nodeOf(portEntry.second);
+        if (!tree::hasType(port, "port") || !tree::isPixelPort(port))
+            continue;
+        if (tree::intOr(port, key_private, 0) != 0 || tree::intOr(port, key_enabled, 1) == 0)
+            continue;
+        IGraphConfig *peer = nullptr;
+        status_t status = err_none;
+        if (GraphCameraUtil::portGetPeer(port, &peer) != err_none || peer == nullptr) {
+            ve_log_common_debug(VE_LOG_WARNING, kTag, "port %s has no peer, disabling it.", port->getName().c_str());
+            status = GraphQueryUtils::disableNode(port);
+        } else if (tree::intOr(peer, key_enabled, 1) == 0) {
+            ve_log_common_debug(VE_LOG_WARNING, kTag, "peer disabled, disabling port %s", port->getName().c_str());
+            status = GraphQueryUtils::disableNode(port);
+        }
+        if (status != err_none)
+            return status;
+    }
+    return err_none;
+}
 }  // namespace
 
 static_assert(GraphQueryUtils::kCopyMissingNodes == kMergeCopyMissingNodes &&
@@ -40,42 +65,30 @@ status_t GraphQueryUtils::disableNode(GraphConfigNode *node)
         enabled = new (std::nothrow) GraphConfigIntAttribute();
         if (enabled == nullptr || node->insertDescendant(enabled, key_enabled) != err_none) {
             delete enabled;
-            return err_none;
+            ve_log_common_debug(VE_LOG_ERROR, kTag, "Error disabling %s: No memory", node->getName().c_str());
+            return err_nomemory;
         }
     }
     enabled->setValue(0);
     return err_none;
 }
 
-void GraphQueryUtils::disableUnusedPorts(GraphConfigNode *root)
+void GraphQueryUtils::disableUnusedPorts(GraphConfigNode *root) { pruneUnusedPorts(root); }
+
+status_t pruneUnusedPorts(GraphConfigNode *root)
 {
-    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "disableUnusedPorts");
-    if (root == nullptr) {
-        ve_log_common_debug(VE_LOG_VERBOSE, kTag, "disableUnusedPorts done!");
-        return;
-    }
-    for (const auto &entry : root->children()) {
-        const GraphConfigNode *node = nodeOf(entry.second);
-        if (node == nullptr)
-            continue;
-        for (const auto &portEntry : node->children()) {
-            GraphConfigNode *port = nodeOf(portEntry.second);
-            if (!tree::hasType(port, "port") || !tree::isPixelPort(port))
-                continue;
-            if (tree::intOr(port, key_private, 0) != 0 || tree::intOr(port, key_enabled, 1) == 0)
-                continue;
-            IGraphConfig *peer = nullptr;
-            if (GraphCameraUtil::portGetPeer(port, &peer) != err_none || peer == nullptr) {
-                ve_log_common_debug(VE_LOG_WARNING, kTag, "port %s has no peer, disabling it.",
-                                    port->getName().c_str());
-                disableNode(port);
-            } else if (tree::intOr(peer, key_enabled, 1) == 0) {
-                ve_log_common_debug(VE_LOG_WARNING, kTag, "peer disabled, disabling port %s", port->getName().c_str());
-                disableNode(port);
+    return statusOrNoMemory("disableUnusedPorts", [&] {
+        ve_log_common_debug(VE_LOG_VERBOSE, kTag, "disableUnusedPorts");
+        status_t status = err_none;
+        if (root != nullptr) {
+            for (auto it = root->begin(); it != root->end() && status == err_none; ++it) {
+                if (const GraphConfigNode *node = nodeOf(it->second))
+                    status = pruneNodePorts(*node);
             }
         }
-    }
-    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "disableUnusedPorts done!");
+        ve_log_common_debug(VE_LOG_VERBOSE, kTag, "disableUnusedPorts done!");
+        return status;
+    });
 }
 
 }  // namespace Vorn
