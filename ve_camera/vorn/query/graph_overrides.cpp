@@ -8,6 +8,7 @@
 
 #include "log_tags.h"
 #include "model/decimal_text.h"
+#include "no_memory.h"
 
 namespace Vorn {
 
@@ -30,52 +31,54 @@ status_t setOverrideValue(GraphConfigItem &attribute, const std::string &text)
 
 status_t GraphCameraUtil::processGraphOverrides(const GraphConfigNode &graph, GraphConfigNode &result)
 {
-    const auto overrides = graph.children().equal_range(key_apply);
-    for (auto it = overrides.first; it != overrides.second; ++it) {
-        if (it->second == nullptr || it->second->type != ItemType::NODE)
-            continue;  // an attribute named "apply" is no override
-        const GraphConfigNode *change = static_cast<const GraphConfigNode *>(it->second);
+    return statusOrNoMemory("processGraphOverrides", [&]() -> status_t {
+        const auto overrides = graph.children().equal_range(key_apply);
+        for (auto it = overrides.first; it != overrides.second; ++it) {
+            if (it->second == nullptr || it->second->type != ItemType::NODE)
+                continue;  // an attribute named "apply" is no override
+            const GraphConfigNode *change = static_cast<const GraphConfigNode *>(it->second);
 
-        std::string target;
-        status_t status = change->getValue(key_target, target);
-        if (status != err_none) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Error: override tag with no attribute target node");
-            return status;
-        }
-        const ItemUID uid(target);
+            std::string target;
+            status_t status = change->getValue(key_target, target);
+            if (status != err_none) {
+                ve_log_common_debug(VE_LOG_ERROR, kTag, "Error: override tag with no attribute target node");
+                return status;
+            }
+            const ItemUID uid(target);
 
-        std::string value;
-        status = change->getValue(key_value, value);
-        if (status != err_none) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Error: override tag with no attribute value");
-            return status;
-        }
+            std::string value;
+            status = change->getValue(key_value, value);
+            if (status != err_none) {
+                ve_log_common_debug(VE_LOG_ERROR, kTag, "Error: override tag with no attribute value");
+                return status;
+            }
 
-        GraphConfigItem *attribute = nullptr;
-        status = result.getAttribute(uid, &attribute);
-        if (status == err_noentry) {
-            ve_log_common_debug(VE_LOG_WARNING, kTag, "Adding the missing attribute %s required in graph override.",
-                                uid.toString().c_str());
-            status = result.createAttribute(uid, &attribute);
-        }
-        if (status == err_nomemory)
-            return status;
-        // A node found at the target is no attribute to set.
-        if (status != err_none || attribute == nullptr ||
-            (attribute->type != ItemType::INT && attribute->type != ItemType::STRING)) {
-            ve_log_common_debug(VE_LOG_WARNING, kTag, "Warning: Couldn't to get attribute %s for override. Skipping.",
-                                target.c_str());
-            continue;
-        }
+            GraphConfigItem *attribute = nullptr;
+            status = result.getAttribute(uid, &attribute);
+            if (status == err_noentry) {
+                ve_log_common_debug(VE_LOG_WARNING, kTag, "Adding the missing attribute %s required in graph override.",
+                                    uid.toString().c_str());
+                status = result.createAttribute(uid, &attribute);
+            }
+            if (status == err_nomemory)
+                return status;
+            // A node found at the target is no attribute to set.
+            if (status != err_none || attribute == nullptr ||
+                (attribute->type != ItemType::INT && attribute->type != ItemType::STRING)) {
+                ve_log_common_debug(VE_LOG_WARNING, kTag,
+                                    "Warning: Couldn't to get attribute %s for override. Skipping.", target.c_str());
+                continue;
+            }
 
-        status = setOverrideValue(*attribute, value);
-        if (status != err_none) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Error: Failed to set override of attribute %s to %s",
-                                target.c_str(), value.c_str());
-            return status;
+            status = setOverrideValue(*attribute, value);
+            if (status != err_none) {
+                ve_log_common_debug(VE_LOG_ERROR, kTag, "Error: Failed to set override of attribute %s to %s",
+                                    target.c_str(), value.c_str());
+                return status;
+            }
         }
-    }
-    return err_none;
+        return err_none;
+    });
 }
 
 }  // namespace Vorn

@@ -1,6 +1,7 @@
 // Merging subtrees, peer lookup and pruning of unused pixel ports.
 #include <vorn/graph_query_utils.h>
 
+#include <new>
 #include <string>
 
 #include <ve_cipr/ve_log_common.h>
@@ -54,23 +55,28 @@ status_t GraphQueryUtils::addDescendantsFromNode(GraphConfigNode *target, GraphC
     return mergeTrees(target, source, flags);
 }
 
-GraphConfigNode *GraphQueryUtils::getPortPeer(const GraphConfigNode *port) { return tree::portPeer(port); }
+GraphConfigNode *GraphQueryUtils::getPortPeer(const GraphConfigNode *port)
+{
+    return valueOrNoMemory<GraphConfigNode *>("getPortPeer", nullptr, [&] { return tree::portPeer(port); });
+}
 
 status_t GraphQueryUtils::disableNode(GraphConfigNode *node)
 {
-    if (node == nullptr)
-        return err_none;
-    GraphConfigItem *enabled = nullptr;
-    if (node->getAttribute(key_enabled, &enabled) != err_none) {
-        enabled = new (std::nothrow) GraphConfigIntAttribute();
-        if (enabled == nullptr || node->insertDescendant(enabled, key_enabled) != err_none) {
-            delete enabled;
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Error disabling %s: No memory", node->getName().c_str());
-            return err_nomemory;
+    return statusOrNoMemory("disableNode", [&]() -> status_t {
+        if (node == nullptr)
+            return err_none;
+        GraphConfigItem *enabled = nullptr;
+        if (node->getAttribute(key_enabled, &enabled) != err_none) {
+            enabled = new (std::nothrow) GraphConfigIntAttribute();
+            if (enabled == nullptr || node->insertDescendant(enabled, key_enabled) != err_none) {
+                delete enabled;
+                ve_log_common_debug(VE_LOG_ERROR, kTag, "Error disabling %s: No memory", node->getName().c_str());
+                return err_nomemory;
+            }
         }
-    }
-    enabled->setValue(0);
-    return err_none;
+        enabled->setValue(0);
+        return err_none;
+    });
 }
 
 void GraphQueryUtils::disableUnusedPorts(GraphConfigNode *root) { pruneUnusedPorts(root); }
