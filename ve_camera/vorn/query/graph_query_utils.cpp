@@ -30,8 +30,11 @@ status_t pruneNodePorts(const GraphConfigNode &node)
         if (tree::intOr(port, key_private, 0) != 0 || tree::intOr(port, key_enabled, 1) == 0)
             continue;
         IGraphConfig *peer = nullptr;
-        status_t status = err_none;
-        if (GraphCameraUtil::portGetPeer(port, &peer) != err_none || peer == nullptr) {
+        status_t status = GraphCameraUtil::portGetPeer(port, &peer);
+        if (status == err_nomemory)
+            return status;
+        status = err_none;
+        if (peer == nullptr) {
             ve_log_common_debug(VE_LOG_WARNING, kTag, "port %s has no peer, disabling it.", port->getName().c_str());
             status = GraphQueryUtils::disableNode(port);
         } else if (tree::intOr(peer, key_enabled, 1) == 0) {
