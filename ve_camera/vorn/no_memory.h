@@ -1,6 +1,7 @@
 // Memory running out inside a public operation. The library throws nothing
 // across its boundary: an entry point whose body may allocate through the
-// standard containers runs it through one of these.
+// standard containers is a function-try-block that catches std::bad_alloc
+// and returns one of these.
 #ifndef VORN_NO_MEMORY_H
 #define VORN_NO_MEMORY_H
 
@@ -13,30 +14,19 @@
 
 namespace Vorn {
 
-// body(), or err_nomemory with an error line naming operation when memory
-// runs out inside it.
-template <typename Body>
-status_t statusOrNoMemory(const char *operation, Body &&body) noexcept
+// err_nomemory, with an error line naming operation.
+inline status_t noMemory(const char *operation) noexcept
 {
-    try {
-        return body();
-    } catch (const std::bad_alloc &) {
-        ve_log_common_debug(VE_LOG_ERROR, kVornTag, "%s: No memory", operation);
-        return err_nomemory;
-    }
+    ve_log_common_debug(VE_LOG_ERROR, kVornTag, "%s: No memory", operation);
+    return err_nomemory;
 }
 
-// body(), or failure with an error line naming operation when memory runs
-// out inside it.
-template <typename Value, typename Body>
-Value valueOrNoMemory(const char *operation, Value failure, Body &&body) noexcept
+// failure, with an error line naming operation.
+template <typename Value>
+Value noMemory(const char *operation, Value failure) noexcept
 {
-    try {
-        return body();
-    } catch (const std::bad_alloc &) {
-        ve_log_common_debug(VE_LOG_ERROR, kVornTag, "%s: No memory", operation);
-        return failure;
-    }
+    ve_log_common_debug(VE_LOG_ERROR, kVornTag, "%s: No memory", operation);
+    return failure;
 }
 
 }  // namespace Vorn

@@ -72,281 +72,281 @@ status_t addContextCrossing(IGraphConfig *port, int32_t context,
 }  // namespace
 
 status_t GraphCameraUtil::getExecCtxIds(const IGraphConfig &graph, std::set<int32_t> &ids)
-{
-    return statusOrNoMemory("getExecCtxIds", [&]() -> status_t {
-        status_t result = err_none;
-        forEachChildOfType(graph, key_program_group, [&](IGraphConfig *programGroup) {
-            int32_t id = -1;
-            const status_t status = programGroup->getValue(key_exec_ctx_id, id);
-            if (status == err_none)
-                ids.insert(id);
-            else if (result == err_none)
-                result = status;
-        });
-        return result;
+try {
+    status_t result = err_none;
+    forEachChildOfType(graph, key_program_group, [&](IGraphConfig *programGroup) {
+        int32_t id = -1;
+        const status_t status = programGroup->getValue(key_exec_ctx_id, id);
+        if (status == err_none)
+            ids.insert(id);
+        else if (result == err_none)
+            result = status;
     });
+    return result;
+} catch (const std::bad_alloc &) {
+    return noMemory("getExecCtxIds");
 }
 
 status_t GraphCameraUtil::getExecCtxIdsTuningMap(const IGraphConfig &graph, std::map<int32_t, int32_t> &tuningModes)
-{
-    return statusOrNoMemory("getExecCtxIdsTuningMap", [&]() -> status_t {
-        status_t result = err_none;
-        forEachChildOfType(graph, key_program_group, [&](IGraphConfig *programGroup) {
-            int32_t context = -1;
-            const status_t status = programGroup->getValue(key_exec_ctx_id, context);
-            if (status != err_none) {
-                ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Failed to get exec ctx ID");
-                if (result == err_none)
-                    result = status;
-                return;
-            }
-            int32_t tuningMode = -1;
-            if (programGroup->getValue(key_tuning_mode, tuningMode) != err_none) {
-                ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Failed to get tuning mode");
-                tuningMode = -1;
-            }
-            const auto inserted = tuningModes.emplace(context, tuningMode);
-            if (!inserted.second && inserted.first->second != tuningMode) {
-                ve_log_common_debug(VE_LOG_WARNING, kTag,
-                                    "Mismatch in tuning mode (%d vs %d) for same execution Context %d!!!"
-                                    "                            Discard current tuning Mode",
-                                    inserted.first->second, tuningMode, context);
-            }
-        });
-        return result;
+try {
+    status_t result = err_none;
+    forEachChildOfType(graph, key_program_group, [&](IGraphConfig *programGroup) {
+        int32_t context = -1;
+        const status_t status = programGroup->getValue(key_exec_ctx_id, context);
+        if (status != err_none) {
+            ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Failed to get exec ctx ID");
+            if (result == err_none)
+                result = status;
+            return;
+        }
+        int32_t tuningMode = -1;
+        if (programGroup->getValue(key_tuning_mode, tuningMode) != err_none) {
+            ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Failed to get tuning mode");
+            tuningMode = -1;
+        }
+        const auto inserted = tuningModes.emplace(context, tuningMode);
+        if (!inserted.second && inserted.first->second != tuningMode) {
+            ve_log_common_debug(VE_LOG_WARNING, kTag,
+                                "Mismatch in tuning mode (%d vs %d) for same execution Context %d!!!"
+                                "                            Discard current tuning Mode",
+                                inserted.first->second, tuningMode, context);
+        }
     });
+    return result;
+} catch (const std::bad_alloc &) {
+    return noMemory("getExecCtxIdsTuningMap");
 }
 
 status_t GraphCameraUtil::getExecCtxConnectionPorts(const IGraphConfig *graph,
                                                     std::vector<std::pair<std::string, std::string>> &connections,
                                                     std::vector<std::string> &inputs, std::vector<std::string> &outputs)
-{
-    return statusOrNoMemory("getExecCtxConnectionPorts", [&]() -> status_t {
-        if (graph == nullptr) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "NULL pointer given");
-            return err_argument;
-        }
-        const size_t connectionsBefore = connections.size();
-        status_t status = err_none;
-        forEachChildOfType(*graph, key_program_group, [&](IGraphConfig *programGroup) {
-            const int32_t context = tree::intOr(programGroup, key_exec_ctx_id, -1);
-            forEachChildOfType(*programGroup, key_port, [&](IGraphConfig *port) {
-                status = addContextCrossing(port, context, connections, inputs, outputs);
-                return status == err_none;
-            });
+try {
+    if (graph == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "NULL pointer given");
+        return err_argument;
+    }
+    const size_t connectionsBefore = connections.size();
+    status_t status = err_none;
+    forEachChildOfType(*graph, key_program_group, [&](IGraphConfig *programGroup) {
+        const int32_t context = tree::intOr(programGroup, key_exec_ctx_id, -1);
+        forEachChildOfType(*programGroup, key_port, [&](IGraphConfig *port) {
+            status = addContextCrossing(port, context, connections, inputs, outputs);
             return status == err_none;
         });
-        if (status != err_none)
-            return status;
-        return connections.size() == connectionsBefore ? err_argument : err_none;
+        return status == err_none;
     });
+    if (status != err_none)
+        return status;
+    return connections.size() == connectionsBefore ? err_argument : err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("getExecCtxConnectionPorts");
 }
 
 status_t GraphCameraUtil::getSourceNode(const IGraphConfig *graph, std::vector<IGraphConfig *> &sources)
-{
-    return statusOrNoMemory("getSourceNode", [&]() -> status_t {
-        if (graph == nullptr) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Null pointer given");
-            return err_argument;
-        }
-        const IGraphConfig *root = graph->getRoot();
-        if (root == nullptr)
-            root = graph;
-        size_t found = 0;
-        forEachChildOfType(*root, key_source, [&](IGraphConfig *source) {
-            int32_t enabled = 1;
-            if (source->getValue(key_enabled, enabled) == err_none && enabled == 0)
-                return;
-            sources.push_back(source);
-            ++found;
-        });
-        if (found == 0) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag,
-                                "ERROR: No active sources. Check that node with type source exists");
-            return err_argument;
-        }
-        ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Found %zu active sources from the descriptor.", found);
-        return err_none;
+try {
+    if (graph == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Null pointer given");
+        return err_argument;
+    }
+    const IGraphConfig *root = graph->getRoot();
+    if (root == nullptr)
+        root = graph;
+    size_t found = 0;
+    forEachChildOfType(*root, key_source, [&](IGraphConfig *source) {
+        int32_t enabled = 1;
+        if (source->getValue(key_enabled, enabled) == err_none && enabled == 0)
+            return;
+        sources.push_back(source);
+        ++found;
     });
+    if (found == 0) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "ERROR: No active sources. Check that node with type source exists");
+        return err_argument;
+    }
+    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Found %zu active sources from the descriptor.", found);
+    return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("getSourceNode");
 }
 
 status_t GraphCameraUtil::getProgramGroups(KeyId key, int32_t value, const IGraphConfig *graph,
                                            std::vector<IGraphConfig *> &programGroups)
-{
-    return statusOrNoMemory("getProgramGroups", [&]() -> status_t {
-        if (graph == nullptr) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "NULL pointer given");
-            return err_argument;
+try {
+    if (graph == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "NULL pointer given");
+        return err_argument;
+    }
+    size_t found = 0;
+    forEachChildOfType(*graph, key_program_group, [&](IGraphConfig *programGroup) {
+        int32_t id = -1;
+        if (programGroup->getValue(key, id) != err_none)
+            id = -1;
+        if (id == value) {
+            programGroups.push_back(programGroup);
+            ++found;
         }
-        size_t found = 0;
-        forEachChildOfType(*graph, key_program_group, [&](IGraphConfig *programGroup) {
-            int32_t id = -1;
-            if (programGroup->getValue(key, id) != err_none)
-                id = -1;
-            if (id == value) {
-                programGroups.push_back(programGroup);
-                ++found;
-            }
-        });
-        if (found == 0) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to find any PG's for %s id %d BUG(check graph config file)",
-                                ItemUID::key2str(key), value);
-            return err_general;
-        }
-        return err_none;
     });
+    if (found == 0) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to find any PG's for %s id %d BUG(check graph config file)",
+                            ItemUID::key2str(key), value);
+        return err_general;
+    }
+    return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("getProgramGroups");
 }
 
 status_t GraphCameraUtil::graphGetSinksByName(const std::string &name, const IGraphConfig *graph,
                                               std::vector<IGraphConfig *> &sinks)
-{
-    return statusOrNoMemory("graphGetSinksByName", [&]() -> status_t {
-        if (graph == nullptr) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "given graph config handle is null");
-            return err_argument;
+try {
+    if (graph == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "given graph config handle is null");
+        return err_argument;
+    }
+    const IGraphConfig *root = graph->getRoot();
+    if (root == nullptr)
+        root = graph;
+    size_t found = 0;
+    forEachChildOfType(*root, key_sink, [&](IGraphConfig *sink) {
+        if (!name.empty()) {
+            std::string sinkName;
+            if (sink->getValue(key_name, sinkName) != err_none || sinkName.find(name) == std::string::npos)
+                return;
         }
-        const IGraphConfig *root = graph->getRoot();
-        if (root == nullptr)
-            root = graph;
-        size_t found = 0;
-        forEachChildOfType(*root, key_sink, [&](IGraphConfig *sink) {
-            if (!name.empty()) {
-                std::string sinkName;
-                if (sink->getValue(key_name, sinkName) != err_none || sinkName.find(name) == std::string::npos)
-                    return;
-            }
-            sinks.push_back(sink);
-            ++found;
-        });
-        if (found == 0) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to find any sinks -check graph config file");
-            return err_noentry;
-        }
-        return err_none;
+        sinks.push_back(sink);
+        ++found;
     });
+    if (found == 0) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to find any sinks -check graph config file");
+        return err_noentry;
+    }
+    return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("graphGetSinksByName");
 }
 
 status_t GraphCameraUtil::getSubgraphPorts(KeyId key, int32_t value, int32_t direction, const IGraphConfig &graph,
                                            std::vector<IGraphConfig *> &ports, KeyId nodeType)
-{
-    return statusOrNoMemory("getSubgraphPorts", [&]() -> status_t {
-        ports.clear();
-        const char *keyName = ItemUID::key2str(key);
-        forEachChildOfType(graph, nodeType, [&](IGraphConfig *node) {
-            int32_t nodeValue = -1;
-            if (node->getValue(key, nodeValue) != err_none || nodeValue != value)
+try {
+    ports.clear();
+    const char *keyName = ItemUID::key2str(key);
+    forEachChildOfType(graph, nodeType, [&](IGraphConfig *node) {
+        int32_t nodeValue = -1;
+        if (node->getValue(key, nodeValue) != err_none || nodeValue != value)
+            return;
+        forEachChildOfType(*node, key_port, [&](IGraphConfig *port) {
+            if (portGetDirection(port) != direction)
                 return;
-            forEachChildOfType(*node, key_port, [&](IGraphConfig *port) {
-                if (portGetDirection(port) != direction)
-                    return;
-                IGraphConfig *peer = nullptr;
-                if (portGetPeer(port, &peer) != err_none || peer == nullptr) {
-                    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "%s: no peer found for port %s", "getSubgraphPorts",
-                                        port->getName().c_str());
-                    ports.push_back(port);
-                    return;
-                }
-                ve_log_common_debug(VE_LOG_VERBOSE, kTag, "%s: peer for %s is %s", "getSubgraphPorts",
-                                    port->getName().c_str(), peer->getName().c_str());
-                if (direction == 1 && isVirtualSink(peer)) {
-                    ports.push_back(port);
-                    return;
-                }
-                const IGraphConfig *peerNode = peer->getAncestor();
-                if (!hasType(peerNode, nodeType)) {
-                    ports.push_back(port);
-                    return;
-                }
-                int32_t peerValue = -1;
-                if (peerNode->getValue(key, peerValue) != err_none) {
-                    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "%s: no %s for peer %s", "getSubgraphPorts", keyName,
-                                        print(peer).c_str());
-                    return;
-                }
-                if (peerValue != value)
-                    ports.push_back(port);
-            });
+            IGraphConfig *peer = nullptr;
+            if (portGetPeer(port, &peer) != err_none || peer == nullptr) {
+                ve_log_common_debug(VE_LOG_VERBOSE, kTag, "%s: no peer found for port %s", "getSubgraphPorts",
+                                    port->getName().c_str());
+                ports.push_back(port);
+                return;
+            }
+            ve_log_common_debug(VE_LOG_VERBOSE, kTag, "%s: peer for %s is %s", "getSubgraphPorts",
+                                port->getName().c_str(), peer->getName().c_str());
+            if (direction == 1 && isVirtualSink(peer)) {
+                ports.push_back(port);
+                return;
+            }
+            const IGraphConfig *peerNode = peer->getAncestor();
+            if (!hasType(peerNode, nodeType)) {
+                ports.push_back(port);
+                return;
+            }
+            int32_t peerValue = -1;
+            if (peerNode->getValue(key, peerValue) != err_none) {
+                ve_log_common_debug(VE_LOG_VERBOSE, kTag, "%s: no %s for peer %s", "getSubgraphPorts", keyName,
+                                    print(peer).c_str());
+                return;
+            }
+            if (peerValue != value)
+                ports.push_back(port);
         });
-        return ports.empty() ? err_argument : err_none;
     });
+    return ports.empty() ? err_argument : err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("getSubgraphPorts");
 }
 
 status_t GraphCameraUtil::getInputPorts(KeyId key, int32_t value, const IGraphConfig &graph,
                                         std::vector<IGraphConfig *> &ports, KeyId nodeType)
-{
-    return statusOrNoMemory("getInputPorts",
-                            [&]() -> status_t { return getSubgraphPorts(key, value, 0, graph, ports, nodeType); });
+try {
+    return getSubgraphPorts(key, value, 0, graph, ports, nodeType);
+} catch (const std::bad_alloc &) {
+    return noMemory("getInputPorts");
 }
 
 status_t GraphCameraUtil::getOutputPorts(KeyId key, int32_t value, const IGraphConfig &graph,
                                          std::vector<IGraphConfig *> &ports, KeyId nodeType)
-{
-    return statusOrNoMemory("getOutputPorts", [&]() -> status_t {
-        if (getSubgraphPorts(key, value, 1, graph, ports, nodeType) == err_none)
-            return err_none;
+try {
+    if (getSubgraphPorts(key, value, 1, graph, ports, nodeType) == err_none)
+        return err_none;
 
-        // No output of its own: the subgraph's results leave through the source
-        // ports that lead into another subgraph.
-        std::set<const IGraphConfig *> seen;
-        forEachChildOfType(graph, key_source, [&](IGraphConfig *source) {
-            forEachChildOfType(*source, key_port, [&](IGraphConfig *port) {
-                IGraphConfig *peer = nullptr;
-                if (portGetPeer(port, &peer) != err_none || peer == nullptr) {
-                    ve_log_common_debug(VE_LOG_VERBOSE, kTag,
-                                        "Source port %s has no peer found. Added to list of subgraph output ports",
-                                        port->getName().c_str());
-                    addOnce(ports, seen, port);
-                    return;
-                }
-                IGraphConfig *peerNode = peer->getAncestor();
-                if (peerNode == nullptr)
-                    return;
-                if (!hasType(peerNode, nodeType)) {
-                    forEachChildOfType(*peerNode, key_port, [&](IGraphConfig *peerPort) {
-                        if (tree::isOutputPort(peerPort))
-                            addOnce(ports, seen, peerPort);
-                    });
-                    return;
-                }
-                int32_t peerValue = -1;
-                if (peerNode->getValue(key, peerValue) != err_none) {
-                    ve_log_common_debug(VE_LOG_WARNING, kTag, "PG %s does not have stream id or exec ctx- FIX it!",
-                                        peerNode->getName().c_str());
-                    return;
-                }
-                if (peerValue != value) {
-                    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Source port %s crosses Subgraph boundary (%d)->(%d)",
-                                        port->getName().c_str(), value, peerValue);
-                    addOnce(ports, seen, port);
-                }
-            });
+    // No output of its own: the subgraph's results leave through the source
+    // ports that lead into another subgraph.
+    std::set<const IGraphConfig *> seen;
+    forEachChildOfType(graph, key_source, [&](IGraphConfig *source) {
+        forEachChildOfType(*source, key_port, [&](IGraphConfig *port) {
+            IGraphConfig *peer = nullptr;
+            if (portGetPeer(port, &peer) != err_none || peer == nullptr) {
+                ve_log_common_debug(VE_LOG_VERBOSE, kTag,
+                                    "Source port %s has no peer found. Added to list of subgraph output ports",
+                                    port->getName().c_str());
+                addOnce(ports, seen, port);
+                return;
+            }
+            IGraphConfig *peerNode = peer->getAncestor();
+            if (peerNode == nullptr)
+                return;
+            if (!hasType(peerNode, nodeType)) {
+                forEachChildOfType(*peerNode, key_port, [&](IGraphConfig *peerPort) {
+                    if (tree::isOutputPort(peerPort))
+                        addOnce(ports, seen, peerPort);
+                });
+                return;
+            }
+            int32_t peerValue = -1;
+            if (peerNode->getValue(key, peerValue) != err_none) {
+                ve_log_common_debug(VE_LOG_WARNING, kTag, "PG %s does not have stream id or exec ctx- FIX it!",
+                                    peerNode->getName().c_str());
+                return;
+            }
+            if (peerValue != value) {
+                ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Source port %s crosses Subgraph boundary (%d)->(%d)",
+                                    port->getName().c_str(), value, peerValue);
+                addOnce(ports, seen, port);
+            }
         });
-        return ports.empty() ? err_argument : err_none;
     });
+    return ports.empty() ? err_argument : err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("getOutputPorts");
 }
 
 status_t GraphCameraUtil::getInputPort(KeyId key, int32_t value, const IGraphConfig *graph, IGraphConfig **port,
                                        KeyId nodeType)
-{
-    return statusOrNoMemory("getInputPort", [&]() -> status_t {
-        if (graph == nullptr || port == nullptr) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "NULL pointer given");
-            return err_argument;
-        }
-        std::vector<IGraphConfig *> inputs;
-        status_t status = getSubgraphPorts(key, value, 0, *graph, inputs, nodeType);
-        if (status != err_none)
-            return status;
-        for (IGraphConfig *input : inputs) {
-            IGraphConfig *peer = nullptr;
-            status = portGetPeer(input, &peer);
-            if (status == err_none) {
-                *port = input;
-                return err_none;
-            }
-        }
+try {
+    if (graph == nullptr || port == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "NULL pointer given");
+        return err_argument;
+    }
+    std::vector<IGraphConfig *> inputs;
+    status_t status = getSubgraphPorts(key, value, 0, *graph, inputs, nodeType);
+    if (status != err_none)
         return status;
-    });
+    for (IGraphConfig *input : inputs) {
+        IGraphConfig *peer = nullptr;
+        status = portGetPeer(input, &peer);
+        if (status == err_none) {
+            *port = input;
+            return err_none;
+        }
+    }
+    return status;
+} catch (const std::bad_alloc &) {
+    return noMemory("getInputPort");
 }
 
 }  // namespace Vorn

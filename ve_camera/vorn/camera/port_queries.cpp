@@ -33,21 +33,21 @@ using tree::hasType;
 }  // namespace
 
 IGraphConfig *GraphCameraUtil::nodeGetPortById(const IGraphConfig *node, int32_t id)
-{
-    return valueOrNoMemory<IGraphConfig *>("nodeGetPortById", nullptr, [&]() -> IGraphConfig * {
-        if (node == nullptr) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Couldn't get port. Node is NULL");
-            return nullptr;
-        }
-        IGraphConfig *found = nullptr;
-        tree::forEachChildOfType(*node, key_port, [&](IGraphConfig *port) {
-            int32_t portId = 0;
-            if (port->getValue(key_id, portId) == err_none && portId == id)
-                found = port;
-            return found == nullptr;
-        });
-        return found;
+try {
+    if (node == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Couldn't get port. Node is NULL");
+        return nullptr;
+    }
+    IGraphConfig *found = nullptr;
+    tree::forEachChildOfType(*node, key_port, [&](IGraphConfig *port) {
+        int32_t portId = 0;
+        if (port->getValue(key_id, portId) == err_none && portId == id)
+            found = port;
+        return found == nullptr;
     });
+    return found;
+} catch (const std::bad_alloc &) {
+    return noMemory("nodeGetPortById", nullptr);
 }
 
 int32_t GraphCameraUtil::portGetDirection(const IGraphConfig *port)
@@ -61,38 +61,38 @@ int32_t GraphCameraUtil::portGetDirection(const IGraphConfig *port)
 }
 
 int32_t GraphCameraUtil::portGetKey(const IGraphConfig *port, KeyId key)
-{
-    return valueOrNoMemory<int32_t>("portGetKey", -1, [&]() -> int32_t {
-        if (port == nullptr) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Invalid Node, cannot get the port execCtx id");
+try {
+    if (port == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Invalid Node, cannot get the port execCtx id");
+        return -1;
+    }
+    std::string type;
+    if (tree::readOrLog(port, key_type, type, kTag, "Failed to get Node Type") != err_none)
+        return -1;
+    const IGraphConfig *owner = port;
+    if (!tree::isVirtualSink(port)) {
+        owner = port->getAncestor();
+        if (owner == nullptr) {
+            ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get port's ancestor");
             return -1;
         }
-        std::string type;
-        if (tree::readOrLog(port, key_type, type, kTag, "Failed to get Node Type") != err_none)
-            return -1;
-        const IGraphConfig *owner = port;
-        if (!tree::isVirtualSink(port)) {
-            owner = port->getAncestor();
-            if (owner == nullptr) {
-                ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get port's ancestor");
-                return -1;
-            }
-        }
-        int32_t value = -1;
-        return owner->getValue(key, value) == err_none ? value : -1;
-    });
+    }
+    int32_t value = -1;
+    return owner->getValue(key, value) == err_none ? value : -1;
+} catch (const std::bad_alloc &) {
+    return noMemory("portGetKey", -1);
 }
 
 int32_t GraphCameraUtil::portGetExecCtxId(const IGraphConfig *port) { return portGetKey(port, key_exec_ctx_id); }
 
 int32_t GraphCameraUtil::portGetStreamId(const IGraphConfig *port)
-{
-    return valueOrNoMemory<int32_t>("portGetStreamId", -1, [&]() -> int32_t {
-        const int32_t streamId = portGetKey(port, key_stream_id);
-        if (streamId < 0)
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get %s for port %s", "stream_id", print(port).c_str());
-        return streamId;
-    });
+try {
+    const int32_t streamId = portGetKey(port, key_stream_id);
+    if (streamId < 0)
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get %s for port %s", "stream_id", print(port).c_str());
+    return streamId;
+} catch (const std::bad_alloc &) {
+    return noMemory("portGetStreamId", -1);
 }
 
 std::string GraphCameraUtil::portGetContentType(const IGraphConfig *port)
@@ -101,88 +101,88 @@ std::string GraphCameraUtil::portGetContentType(const IGraphConfig *port)
 }
 
 status_t GraphCameraUtil::portGetPeer(const IGraphConfig *port, IGraphConfig **peer)
-{
-    return statusOrNoMemory("portGetPeer", [&]() -> status_t {
-        if (port == nullptr || peer == nullptr) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Invalid Node, cannot get the peer port");
-            return err_argument;
-        }
-        int32_t flag = 0;
-        if (port->getValue(key_enabled, flag) == err_none && flag == 0)
-            return err_noentry;
-        if (port->getValue(key_private, flag) == err_none && flag != 0)
-            return err_noentry;
-        const IGraphConfig *root = port->getRoot();
-        if (root == nullptr) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get root");
-            return err_internal;
-        }
-        std::string peerName;
-        if (port->getValue(key_peer, peerName) != err_none) {
-            ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Couldn't find peer value for %s", print(port).c_str());
-            return err_argument;
-        }
-        *peer = root->getDescendantByString(peerName);
-        if (*peer == nullptr) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to find peer by name %s", peerName.c_str());
-            return err_argument;
-        }
-        return err_none;
-    });
+try {
+    if (port == nullptr || peer == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Invalid Node, cannot get the peer port");
+        return err_argument;
+    }
+    int32_t flag = 0;
+    if (port->getValue(key_enabled, flag) == err_none && flag == 0)
+        return err_noentry;
+    if (port->getValue(key_private, flag) == err_none && flag != 0)
+        return err_noentry;
+    const IGraphConfig *root = port->getRoot();
+    if (root == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get root");
+        return err_internal;
+    }
+    std::string peerName;
+    if (port->getValue(key_peer, peerName) != err_none) {
+        ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Couldn't find peer value for %s", print(port).c_str());
+        return err_argument;
+    }
+    *peer = root->getDescendantByString(peerName);
+    if (*peer == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to find peer by name %s", peerName.c_str());
+        return err_argument;
+    }
+    return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("portGetPeer");
 }
 
 bool GraphCameraUtil::portIsVirtual(const IGraphConfig *port)
-{
-    return valueOrNoMemory<bool>("portIsVirtual", false, [&]() -> bool {
-        if (port == nullptr)
-            return false;
-        std::string type;
-        if (port->getValue(key_type, type) != err_none) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to retrieve port(%s) type, default to input",
-                                print(port).c_str());
-            return false;
-        }
-        return tree::isVirtualSink(port);
-    });
+try {
+    if (port == nullptr)
+        return false;
+    std::string type;
+    if (port->getValue(key_type, type) != err_none) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to retrieve port(%s) type, default to input",
+                            print(port).c_str());
+        return false;
+    }
+    return tree::isVirtualSink(port);
+} catch (const std::bad_alloc &) {
+    return noMemory("portIsVirtual", false);
 }
 
 bool GraphCameraUtil::isEdgePort(const IGraphConfig *port)
-{
-    return valueOrNoMemory<bool>("isEdgePort", false, [&]() -> bool {
-        const int32_t direction = portGetDirection(port);
-        IGraphConfig *peer = nullptr;
-        const status_t status = portGetPeer(port, &peer);
-        if (status == err_noentry)
-            return false;
-        if (status != err_none) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to create fourcc info for source port");
-            return false;
-        }
-        int32_t context = portGetExecCtxId(port);
-        if (context < 0)
-            context = portGetStreamId(port);
-        if (context < 0)
-            return false;
-        if (portIsVirtual(peer))
-            return true;
+try {
+    const int32_t direction = portGetDirection(port);
+    IGraphConfig *peer = nullptr;
+    const status_t status = portGetPeer(port, &peer);
+    if (status == err_noentry)
+        return false;
+    if (status != err_none) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to create fourcc info for source port");
+        return false;
+    }
+    int32_t context = portGetExecCtxId(port);
+    if (context < 0)
+        context = portGetStreamId(port);
+    if (context < 0)
+        return false;
+    if (portIsVirtual(peer))
+        return true;
 
-        const IGraphConfig *peerNode = peer->getAncestor();
-        if (peerNode == nullptr) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get peer's ancestor");
-            return false;
-        }
-        int32_t peerContext = -1;
-        if (peerNode->getValue(key_exec_ctx_id, peerContext) != err_none &&
-            peerNode->getValue(key_stream_id, peerContext) != err_none) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get stream ID of peer PG %s", print(peerNode).c_str());
-            return false;
-        }
-        if (peerContext != context)
-            return true;
-        // Same context: an input fed straight by hardware or a source still
-        // enters the context from outside.
-        return direction == 0 && (hasType(peerNode, "hw") || hasType(peerNode, "source"));
-    });
+    const IGraphConfig *peerNode = peer->getAncestor();
+    if (peerNode == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get peer's ancestor");
+        return false;
+    }
+    int32_t peerContext = -1;
+    if (peerNode->getValue(key_exec_ctx_id, peerContext) != err_none &&
+        peerNode->getValue(key_stream_id, peerContext) != err_none) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get stream ID of peer PG %s", print(peerNode).c_str());
+        return false;
+    }
+    if (peerContext != context)
+        return true;
+    // Same context: an input fed straight by hardware or a source still
+    // enters the context from outside.
+    return direction == 0 && (hasType(peerNode, "hw") || hasType(peerNode, "source"));
+} catch (const std::bad_alloc &) {
+    return noMemory("isEdgePort", false);
 }
 
 }  // namespace Vorn

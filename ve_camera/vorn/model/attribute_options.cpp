@@ -255,23 +255,22 @@ status_t applyNodeOverrides(GraphConfigNode &copy, GraphConfigNode &node)
 }  // namespace
 
 status_t GraphConfigNode::changeBaseNodeIntoNode(GraphConfigNode &node)
-{
-    return statusOrNoMemory("changeBaseNodeIntoNode", [&]() -> status_t {
-        const std::string nodeName = node.getName();
-        const std::string baseName = tree::textOr(this, key_name, "");
-        ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Change base node %s into node %s ", baseName.c_str(),
-                            nodeName.c_str());
+try {
+    const std::string nodeName = node.getName();
+    const std::string baseName = tree::textOr(this, key_name, "");
+    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Change base node %s into node %s ", baseName.c_str(), nodeName.c_str());
 
-        status_t status = adoptTypeAndName(*this, nodeName);
-        if (status == err_none)
-            status = readdressOptionChanges(*this, baseName, nodeName);
-        if (status == err_none)
-            status = applyNodeOverrides(*this, node);
-        if (status != err_none)
-            return status;
-        ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Conversion from base node %s  done!", nodeName.c_str());
-        return err_none;
-    });
+    status_t status = adoptTypeAndName(*this, nodeName);
+    if (status == err_none)
+        status = readdressOptionChanges(*this, baseName, nodeName);
+    if (status == err_none)
+        status = applyNodeOverrides(*this, node);
+    if (status != err_none)
+        return status;
+    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Conversion from base node %s  done!", nodeName.c_str());
+    return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("changeBaseNodeIntoNode");
 }
 
 }  // namespace Vorn

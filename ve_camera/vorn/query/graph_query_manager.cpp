@@ -78,25 +78,24 @@ status_t matchStatus(size_t found)
 }  // namespace
 
 status_t GraphQueryManager::validateSettingsAgainstDescriptor() const
-{
-    return statusOrNoMemory("validateSettingsAgainstDescriptor", [&]() -> status_t {
-        if (mDescriptor == nullptr || mSettings == nullptr)
-            return err_data;
+try {
+    if (mDescriptor == nullptr || mSettings == nullptr)
+        return err_data;
 
-        const std::string descriptorVersion = readVersion(*mDescriptor, "Couldn't get version from graph descriptor");
-        const std::string settingsVersion = readVersion(*mSettings, "Couldn't get version from graph settings");
+    const std::string descriptorVersion = readVersion(*mDescriptor, "Couldn't get version from graph descriptor");
+    const std::string settingsVersion = readVersion(*mSettings, "Couldn't get version from graph settings");
 
-        // Settings 3.2 fit descriptor 3; a descriptor 3.2 never fits.
-        const std::string settingsMajor = settingsVersion.substr(0, settingsVersion.find('.'));
-        if (settingsMajor != descriptorVersion) {
-            ve_log_common_debug(
-                VE_LOG_WARNING, kTag,
-                "WARNING: graph settings(%s) version is not matching graph descriptor(%s). Make sure the "
-                "settings are compatible with the graph descriptor.",
-                settingsVersion.c_str(), descriptorVersion.c_str());
-        }
-        return err_none;
-    });
+    // Settings 3.2 fit descriptor 3; a descriptor 3.2 never fits.
+    const std::string settingsMajor = settingsVersion.substr(0, settingsVersion.find('.'));
+    if (settingsMajor != descriptorVersion) {
+        ve_log_common_debug(VE_LOG_WARNING, kTag,
+                            "WARNING: graph settings(%s) version is not matching graph descriptor(%s). Make sure the "
+                            "settings are compatible with the graph descriptor.",
+                            settingsVersion.c_str(), descriptorVersion.c_str());
+    }
+    return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("validateSettingsAgainstDescriptor");
 }
 
 void GraphQueryManager::goThroughSearchItems(const SearchQuery &query, const IGraphConfig *settings,
@@ -130,50 +129,50 @@ bool GraphQueryManager::isMatch(const SearchQuery &query, const IGraphConfig *se
 }
 
 status_t GraphQueryManager::queryGraphs(const SearchQuery &query, GraphConfigList &result, bool strict)
-{
-    return statusOrNoMemory("queryGraphs", [&]() -> status_t {
-        mStrict = strict;
-        const status_t status = validateSettingsAgainstDescriptor();
-        if (status != err_none)
-            return status;
+try {
+    mStrict = strict;
+    const status_t status = validateSettingsAgainstDescriptor();
+    if (status != err_none)
+        return status;
 
-        size_t found = 0;
-        const auto candidates = GraphConfigNode::from(mSettings)->children().equal_range(key_settings);
-        for (auto it = candidates.first; it != candidates.second; ++it) {
-            // Only nodes are settings; an attribute named "settings" is not one.
-            auto *candidate = detail::asNode(it->second);
-            if (candidate == nullptr || !isMatch(query, candidate))
-                continue;
-            result.push_back(candidate);
-            ++found;
-        }
+    size_t found = 0;
+    const auto candidates = GraphConfigNode::from(mSettings)->children().equal_range(key_settings);
+    for (auto it = candidates.first; it != candidates.second; ++it) {
+        // Only nodes are settings; an attribute named "settings" is not one.
+        auto *candidate = detail::asNode(it->second);
+        if (candidate == nullptr || !isMatch(query, candidate))
+            continue;
+        result.push_back(candidate);
+        ++found;
+    }
 
-        return matchStatus(found);
-    });
+    return matchStatus(found);
+} catch (const std::bad_alloc &) {
+    return noMemory("queryGraphs");
 }
 
 status_t GraphQueryManager::queryGraphs(const SearchQuery &query, const GraphConfigList &candidates,
                                         GraphConfigList &result, bool strict)
-{
-    return statusOrNoMemory("queryGraphs", [&]() -> status_t {
-        mStrict = strict;
-        const status_t status = validateSettingsAgainstDescriptor();
-        if (status != err_none)
-            return status;
+try {
+    mStrict = strict;
+    const status_t status = validateSettingsAgainstDescriptor();
+    if (status != err_none)
+        return status;
 
-        // By index over the entries present now: candidates may be result itself.
-        const size_t count = candidates.size();
-        size_t found = 0;
-        for (size_t i = 0; i < count; ++i) {
-            IGraphConfig *candidate = candidates[i];
-            if (candidate == nullptr || !isMatch(query, candidate))
-                continue;
-            result.push_back(candidate);
-            ++found;
-        }
+    // By index over the entries present now: candidates may be result itself.
+    const size_t count = candidates.size();
+    size_t found = 0;
+    for (size_t i = 0; i < count; ++i) {
+        IGraphConfig *candidate = candidates[i];
+        if (candidate == nullptr || !isMatch(query, candidate))
+            continue;
+        result.push_back(candidate);
+        ++found;
+    }
 
-        return matchStatus(found);
-    });
+    return matchStatus(found);
+} catch (const std::bad_alloc &) {
+    return noMemory("queryGraphs");
 }
 
 }  // namespace Vorn

@@ -59,45 +59,47 @@ status_t GraphQueryUtils::addDescendantsFromNode(GraphConfigNode *target, GraphC
 }
 
 GraphConfigNode *GraphQueryUtils::getPortPeer(const GraphConfigNode *port)
-{
-    return valueOrNoMemory<GraphConfigNode *>("getPortPeer", nullptr, [&] { return tree::portPeer(port); });
+try {
+    return tree::portPeer(port);
+} catch (const std::bad_alloc &) {
+    return noMemory("getPortPeer", nullptr);
 }
 
 status_t GraphQueryUtils::disableNode(GraphConfigNode *node)
-{
-    return statusOrNoMemory("disableNode", [&]() -> status_t {
-        if (node == nullptr)
-            return err_none;
-        GraphConfigItem *enabled = nullptr;
-        if (node->getAttribute(key_enabled, &enabled) != err_none) {
-            enabled = new (std::nothrow) GraphConfigIntAttribute();
-            if (enabled == nullptr || node->insertDescendant(enabled, key_enabled) != err_none) {
-                delete enabled;
-                ve_log_common_debug(VE_LOG_ERROR, kTag, "Error disabling %s: No memory", node->getName().c_str());
-                return err_nomemory;
-            }
-        }
-        enabled->setValue(0);
+try {
+    if (node == nullptr)
         return err_none;
-    });
+    GraphConfigItem *enabled = nullptr;
+    if (node->getAttribute(key_enabled, &enabled) != err_none) {
+        enabled = new (std::nothrow) GraphConfigIntAttribute();
+        if (enabled == nullptr || node->insertDescendant(enabled, key_enabled) != err_none) {
+            delete enabled;
+            ve_log_common_debug(VE_LOG_ERROR, kTag, "Error disabling %s: No memory", node->getName().c_str());
+            return err_nomemory;
+        }
+    }
+    enabled->setValue(0);
+    return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("disableNode");
 }
 
 void GraphQueryUtils::disableUnusedPorts(GraphConfigNode *root) { pruneUnusedPorts(root); }
 
 status_t pruneUnusedPorts(GraphConfigNode *root)
-{
-    return statusOrNoMemory("disableUnusedPorts", [&] {
-        ve_log_common_debug(VE_LOG_VERBOSE, kTag, "disableUnusedPorts");
-        status_t status = err_none;
-        if (root != nullptr) {
-            for (auto it = root->begin(); it != root->end() && status == err_none; ++it) {
-                if (const GraphConfigNode *node = nodeOf(it->second))
-                    status = pruneNodePorts(*node);
-            }
+try {
+    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "disableUnusedPorts");
+    status_t status = err_none;
+    if (root != nullptr) {
+        for (auto it = root->begin(); it != root->end() && status == err_none; ++it) {
+            if (const GraphConfigNode *node = nodeOf(it->second))
+                status = pruneNodePorts(*node);
         }
-        ve_log_common_debug(VE_LOG_VERBOSE, kTag, "disableUnusedPorts done!");
-        return status;
-    });
+    }
+    ve_log_common_debug(VE_LOG_VERBOSE, kTag, "disableUnusedPorts done!");
+    return status;
+} catch (const std::bad_alloc &) {
+    return noMemory("disableUnusedPorts");
 }
 
 }  // namespace Vorn

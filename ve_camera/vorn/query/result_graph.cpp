@@ -382,154 +382,154 @@ status_t GraphQueryManager::createGraph(IGraphConfig *settings, IGraphConfig **g
 void GraphQueryManager::destroyGraph(IGraphConfig *graph) const { delete graph; }
 
 status_t GraphQueryManager::getGraph(GraphConfigNode *settings, GraphConfigNode *result)
-{
-    return statusOrNoMemory("getGraph", [&]() -> status_t {
-        if (settings == nullptr || mDescriptor == nullptr || result == nullptr)
-            return err_argument;
-        const GraphConfigNode *descriptor = GraphConfigNode::from(mDescriptor);
+try {
+    if (settings == nullptr || mDescriptor == nullptr || result == nullptr)
+        return err_argument;
+    const GraphConfigNode *descriptor = GraphConfigNode::from(mDescriptor);
 
-        status_t status = recordSettingsKey(*settings, *result, mSettingsKey);
-        if (status != err_none)
-            return status;
-        int32_t graphId = -1;
-        status = settings->getValue(key_id, graphId);
-        if (status != err_none)
-            return status;
-        const GraphConfigNode *graphElement = findGraphElement(*descriptor, graphId);
-        if (graphElement == nullptr)
-            return err_data;
+    status_t status = recordSettingsKey(*settings, *result, mSettingsKey);
+    if (status != err_none)
+        return status;
+    int32_t graphId = -1;
+    status = settings->getValue(key_id, graphId);
+    if (status != err_none)
+        return status;
+    const GraphConfigNode *graphElement = findGraphElement(*descriptor, graphId);
+    if (graphElement == nullptr)
+        return err_data;
 
-        status = addGraphElement(*descriptor, *graphElement, *result);
-        if (status == err_none)
-            status = addConnections(*this, *graphElement, settings, result);
-        if (status == err_none)
-            status = mergeSettings(settings, result);
-        if (status == err_none)
-            status = applyOverrides(*graphElement, *result, graphId);
-        if (status != err_none)
-            return status;
-        status = pruneUnusedPorts(result);
-        if (status != err_none)
-            return status;
-        return addChosenSensorMode(result, mSettings);
-    });
+    status = addGraphElement(*descriptor, *graphElement, *result);
+    if (status == err_none)
+        status = addConnections(*this, *graphElement, settings, result);
+    if (status == err_none)
+        status = mergeSettings(settings, result);
+    if (status == err_none)
+        status = applyOverrides(*graphElement, *result, graphId);
+    if (status != err_none)
+        return status;
+    status = pruneUnusedPorts(result);
+    if (status != err_none)
+        return status;
+    return addChosenSensorMode(result, mSettings);
+} catch (const std::bad_alloc &) {
+    return noMemory("getGraph");
 }
 
 // --- connections -------------------------------------------------------------------
 
 status_t GraphQueryManager::getConnectionData(const std::string &sourceText, const std::string &sinkText,
                                               GraphConfigNode *settings, GraphConfigNode *result)
-{
-    return statusOrNoMemory("getConnectionData", [&]() -> status_t {
-        if (result == nullptr || settings == nullptr)
-            return err_argument;
-        const GraphConfigNode *nodes = descriptorNodes(mDescriptor);
-        if (nodes == nullptr)
-            return err_general;
+try {
+    if (result == nullptr || settings == nullptr)
+        return err_argument;
+    const GraphConfigNode *nodes = descriptorNodes(mDescriptor);
+    if (nodes == nullptr)
+        return err_general;
 
-        const Endpoint source(sourceText);
-        const GraphConfigNode *settingsItem = settingsSourceOf(*settings, source, mSettingsKey);
-        if (settingsItem == nullptr)
-            return err_none;
-        GraphConfigNode *sourceNode = copyEndpointNode(*this, nodes, source, "src", result);
-        if (sourceNode == nullptr)
-            return err_general;
-        if (isDisabledSource(*settingsItem, source))
-            return err_none;
+    const Endpoint source(sourceText);
+    const GraphConfigNode *settingsItem = settingsSourceOf(*settings, source, mSettingsKey);
+    if (settingsItem == nullptr)
+        return err_none;
+    GraphConfigNode *sourceNode = copyEndpointNode(*this, nodes, source, "src", result);
+    if (sourceNode == nullptr)
+        return err_general;
+    if (isDisabledSource(*settingsItem, source))
+        return err_none;
 
-        Endpoint sink(sinkText);
-        std::string storedPeer = sinkText;
-        if (!sink.hasPort())
-            redirectVirtualSink(*settingsItem, sourceText, sinkText, sink, storedPeer);
-        if (!isActiveInSettings(*settings, sink, source))
-            return err_none;
-        GraphConfigNode *sinkNode = copyEndpointNode(*this, nodes, sink, "dst", result);
-        if (sinkNode == nullptr)
-            return err_general;
+    Endpoint sink(sinkText);
+    std::string storedPeer = sinkText;
+    if (!sink.hasPort())
+        redirectVirtualSink(*settingsItem, sourceText, sinkText, sink, storedPeer);
+    if (!isActiveInSettings(*settings, sink, source))
+        return err_none;
+    GraphConfigNode *sinkNode = copyEndpointNode(*this, nodes, sink, "dst", result);
+    if (sinkNode == nullptr)
+        return err_general;
 
-        GraphConfigNode *sourceEnd = nullptr;
-        GraphConfigNode *sinkEnd = nullptr;
-        status_t status = resolveEnds(sourceNode, source, sinkNode, sink, sourceEnd, sinkEnd);
-        if (status == err_none && !sink.hasPort())
-            status = prepareVirtualSink(*sourceNode, *sinkNode);
-        if (status != err_none)
-            return status;
-        return linkEndpoints(sourceEnd, source, sourceText, sinkEnd, sink, storedPeer);
-    });
+    GraphConfigNode *sourceEnd = nullptr;
+    GraphConfigNode *sinkEnd = nullptr;
+    status_t status = resolveEnds(sourceNode, source, sinkNode, sink, sourceEnd, sinkEnd);
+    if (status == err_none && !sink.hasPort())
+        status = prepareVirtualSink(*sourceNode, *sinkNode);
+    if (status != err_none)
+        return status;
+    return linkEndpoints(sourceEnd, source, sourceText, sinkEnd, sink, storedPeer);
+} catch (const std::bad_alloc &) {
+    return noMemory("getConnectionData");
 }
 
 status_t GraphQueryManager::getStaticConnectionData(const std::string &sourceText, const std::string &sinkText,
                                                     GraphConfigNode *result)
-{
-    return statusOrNoMemory("getStaticConnectionData", [&]() -> status_t {
-        if (result == nullptr)
-            return err_argument;
-        const GraphConfigNode *nodes = descriptorNodes(mDescriptor);
-        if (nodes == nullptr)
-            return err_general;
+try {
+    if (result == nullptr)
+        return err_argument;
+    const GraphConfigNode *nodes = descriptorNodes(mDescriptor);
+    if (nodes == nullptr)
+        return err_general;
 
-        const Endpoint source(sourceText);
-        const Endpoint sink(sinkText);
+    const Endpoint source(sourceText);
+    const Endpoint sink(sinkText);
 
-        GraphConfigNode *sourceNode = copyEndpointNode(*this, nodes, source, "src", result);
-        if (sourceNode == nullptr)
-            return err_general;
-        GraphConfigNode *sinkNode = copyEndpointNode(*this, nodes, sink, "dst", result);
-        if (sinkNode == nullptr)
-            return err_general;
+    GraphConfigNode *sourceNode = copyEndpointNode(*this, nodes, source, "src", result);
+    if (sourceNode == nullptr)
+        return err_general;
+    GraphConfigNode *sinkNode = copyEndpointNode(*this, nodes, sink, "dst", result);
+    if (sinkNode == nullptr)
+        return err_general;
 
-        GraphConfigNode *sourceEnd = nullptr;
-        GraphConfigNode *sinkEnd = nullptr;
-        const status_t status = resolveEnds(sourceNode, source, sinkNode, sink, sourceEnd, sinkEnd);
-        if (status != err_none)
-            return status;
-        if (!sink.hasPort()) {
-            // A virtual sink runs where its producer runs; a missing value is no
-            // failure, running out of memory is.
-            if (propagateIntAttribute(sourceNode, sinkNode, key_exec_ctx_id) == err_nomemory ||
-                propagateStrAttribute(sourceNode, sinkNode, key_content_type) == err_nomemory)
-                return err_nomemory;
-        }
+    GraphConfigNode *sourceEnd = nullptr;
+    GraphConfigNode *sinkEnd = nullptr;
+    const status_t status = resolveEnds(sourceNode, source, sinkNode, sink, sourceEnd, sinkEnd);
+    if (status != err_none)
+        return status;
+    if (!sink.hasPort()) {
+        // A virtual sink runs where its producer runs; a missing value is no
+        // failure, running out of memory is.
+        if (propagateIntAttribute(sourceNode, sinkNode, key_exec_ctx_id) == err_nomemory ||
+            propagateStrAttribute(sourceNode, sinkNode, key_content_type) == err_nomemory)
+            return err_nomemory;
+    }
 
-        return linkEndpoints(sourceEnd, source, sourceText, sinkEnd, sink, sinkText);
-    });
+    return linkEndpoints(sourceEnd, source, sourceText, sinkEnd, sink, sinkText);
+} catch (const std::bad_alloc &) {
+    return noMemory("getStaticConnectionData");
 }
 
 // --- descriptor nodes ----------------------------------------------------------------
 
 IGraphConfig *GraphQueryManager::copyNodeToResult(const IGraphConfig *nodes, KeyId key, GraphConfigNode *result)
-{
-    return valueOrNoMemory<IGraphConfig *>("copyNodeToResult", nullptr, [&]() -> IGraphConfig * {
-        if (nodes == nullptr || result == nullptr)
-            return nullptr;
-        const GraphConfigNode *definition = childNode(GraphConfigNode::from(nodes), key);
-        if (definition == nullptr) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Node(%s) not found from descriptor", ItemUID::key2str(key));
-            return nullptr;
-        }
-        if (GraphConfigNode *present = childNode(result, key))
-            return present;
+try {
+    if (nodes == nullptr || result == nullptr)
+        return nullptr;
+    const GraphConfigNode *definition = childNode(GraphConfigNode::from(nodes), key);
+    if (definition == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Node(%s) not found from descriptor", ItemUID::key2str(key));
+        return nullptr;
+    }
+    if (GraphConfigNode *present = childNode(result, key))
+        return present;
 
-        GraphConfigNode *node = nullptr;
-        std::string baseName;
-        if (nodeHasBaseNode(*definition, baseName)) {
-            node = constructNodeFromBase(definition, baseName, nodes);
-            if (node == nullptr) {
-                ve_log_common_debug(VE_LOG_ERROR, kTag, "Node(%s) could not be built from base node %s",
-                                    ItemUID::key2str(key), baseName.c_str());
-                return nullptr;
-            }
-        } else {
-            node = definition->copy();
-            if (node == nullptr)
-                return nullptr;
-        }
-        if (result->insertDescendant(node, key) != err_none) {
-            delete node;
+    GraphConfigNode *node = nullptr;
+    std::string baseName;
+    if (nodeHasBaseNode(*definition, baseName)) {
+        node = constructNodeFromBase(definition, baseName, nodes);
+        if (node == nullptr) {
+            ve_log_common_debug(VE_LOG_ERROR, kTag, "Node(%s) could not be built from base node %s",
+                                ItemUID::key2str(key), baseName.c_str());
             return nullptr;
         }
-        return node;
-    });
+    } else {
+        node = definition->copy();
+        if (node == nullptr)
+            return nullptr;
+    }
+    if (result->insertDescendant(node, key) != err_none) {
+        delete node;
+        return nullptr;
+    }
+    return node;
+} catch (const std::bad_alloc &) {
+    return noMemory("copyNodeToResult", nullptr);
 }
 
 bool GraphQueryManager::nodeHasBaseNode(const IGraphConfig &node, std::string &baseName) const
@@ -539,90 +539,94 @@ bool GraphQueryManager::nodeHasBaseNode(const IGraphConfig &node, std::string &b
 
 GraphConfigNode *GraphQueryManager::constructNodeFromBase(const IGraphConfig *node, const std::string &baseName,
                                                           const IGraphConfig *nodes) const
-{
-    return valueOrNoMemory<GraphConfigNode *>("constructNodeFromBase", nullptr, [&]() -> GraphConfigNode * {
-        if (node == nullptr || nodes == nullptr)
-            return nullptr;
-        const GraphConfigNode *definitions = GraphConfigNode::from(nodes);
-        const std::string nodeName = node->getName();
+try {
+    if (node == nullptr || nodes == nullptr)
+        return nullptr;
+    const GraphConfigNode *definitions = GraphConfigNode::from(nodes);
+    const std::string nodeName = node->getName();
 
-        auto isBase = [&baseName](const GraphConfigItem *item) {
-            const GraphConfigNode *candidate = nodeOf(item);
-            std::string name;
-            return tree::hasType(candidate, "base_node") && candidate->getValue(key_name, name) == err_none &&
-                   name == baseName;
-        };
+    auto isBase = [&baseName](const GraphConfigItem *item) {
+        const GraphConfigNode *candidate = nodeOf(item);
+        std::string name;
+        return tree::hasType(candidate, "base_node") && candidate->getValue(key_name, name) == err_none &&
+               name == baseName;
+    };
 
-        // A loaded descriptor stores every node under the key of its name, so the
-        // base node is normally found at once; the walk over all nodes remains for
-        // trees built otherwise.
-        const GraphConfigNode *base = nullptr;
-        const KeyId baseKey = ItemUID::str2key(baseName);
-        const auto named = definitions->children().equal_range(baseKey);
-        for (auto it = named.first; it != named.second && base == nullptr; ++it) {
-            if (isBase(it->second))
-                base = static_cast<const GraphConfigNode *>(it->second);
-        }
-        for (auto it = definitions->begin(); it != definitions->end() && base == nullptr; ++it) {
-            if (it->first != baseKey && isBase(it->second))
-                base = static_cast<const GraphConfigNode *>(it->second);
-        }
-        if (base == nullptr) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to find base node %s for node %s", baseName.c_str(),
-                                nodeName.c_str());
-            return nullptr;
-        }
+    // A loaded descriptor stores every node under the key of its name, so the
+    // base node is normally found at once; the walk over all nodes remains for
+    // trees built otherwise.
+    const GraphConfigNode *base = nullptr;
+    const KeyId baseKey = ItemUID::str2key(baseName);
+    const auto named = definitions->children().equal_range(baseKey);
+    for (auto it = named.first; it != named.second && base == nullptr; ++it) {
+        if (isBase(it->second))
+            base = static_cast<const GraphConfigNode *>(it->second);
+    }
+    for (auto it = definitions->begin(); it != definitions->end() && base == nullptr; ++it) {
+        if (it->first != baseKey && isBase(it->second))
+            base = static_cast<const GraphConfigNode *>(it->second);
+    }
+    if (base == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to find base node %s for node %s", baseName.c_str(),
+                            nodeName.c_str());
+        return nullptr;
+    }
 
-        std::unique_ptr<GraphConfigNode> copy(base->copy());
-        if (copy == nullptr) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to copy base node %s to create node %s", baseName.c_str(),
-                                nodeName.c_str());
-            return nullptr;
-        }
-        if (copy->changeBaseNodeIntoNode(*const_cast<GraphConfigNode *>(GraphConfigNode::from(node))) != err_none) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to change base node %s into node %s", baseName.c_str(),
-                                nodeName.c_str());
-            return nullptr;
-        }
-        return copy.release();
-    });
+    std::unique_ptr<GraphConfigNode> copy(base->copy());
+    if (copy == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to copy base node %s to create node %s", baseName.c_str(),
+                            nodeName.c_str());
+        return nullptr;
+    }
+    if (copy->changeBaseNodeIntoNode(*const_cast<GraphConfigNode *>(GraphConfigNode::from(node))) != err_none) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to change base node %s into node %s", baseName.c_str(),
+                            nodeName.c_str());
+        return nullptr;
+    }
+    return copy.release();
+} catch (const std::bad_alloc &) {
+    return noMemory("constructNodeFromBase", nullptr);
 }
 
 status_t GraphQueryManager::propagateIntAttribute(const IGraphConfig *from, IGraphConfig *to, KeyId key) const
-{
-    return statusOrNoMemory("propagateIntAttribute", [&] { return propagateAttribute<int32_t>(from, to, key); });
+try {
+    return propagateAttribute<int32_t>(from, to, key);
+} catch (const std::bad_alloc &) {
+    return noMemory("propagateIntAttribute");
 }
 
 status_t GraphQueryManager::propagateStrAttribute(const IGraphConfig *from, IGraphConfig *to, KeyId key) const
-{
-    return statusOrNoMemory("propagateStrAttribute", [&] { return propagateAttribute<std::string>(from, to, key); });
+try {
+    return propagateAttribute<std::string>(from, to, key);
+} catch (const std::bad_alloc &) {
+    return noMemory("propagateStrAttribute");
 }
 
 // --- sensor modes ------------------------------------------------------------------
 
 status_t GraphQueryManager::addSensorModeData(GraphConfigNode *sensor, GraphConfigNode *sensorModes,
                                               const std::string &modeId)
-{
-    return statusOrNoMemory("addSensorModeData", [&]() -> status_t {
-        if (sensor == nullptr || sensorModes == nullptr)
-            return err_argument;
-        status_t status = GraphQueryUtils::addDescendantsFromNode(sensor, sensorModes, GraphQueryUtils::kDeepMerge);
-        if (status != err_none) {
-            ve_log_common_debug(VE_LOG_ERROR, kTag, "couldn't add settings from sensor modes node");
-            return status;
-        }
+try {
+    if (sensor == nullptr || sensorModes == nullptr)
+        return err_argument;
+    status_t status = GraphQueryUtils::addDescendantsFromNode(sensor, sensorModes, GraphQueryUtils::kDeepMerge);
+    if (status != err_none) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "couldn't add settings from sensor modes node");
+        return status;
+    }
 
-        for (const auto &child : sensorModes->children()) {
-            GraphConfigNode *mode = nodeOf(child.second);
-            std::string name;
-            if (mode == nullptr || mode->getValue(key_name, name) != err_none || name != modeId)
-                continue;
-            return GraphQueryUtils::addDescendantsFromNode(
-                sensor, mode, GraphQueryUtils::kDeepMerge | GraphQueryUtils::kCopyMissingNodes);
-        }
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Sensor Mode %s not in the list of available modes", modeId.c_str());
-        return err_data;
-    });
+    for (const auto &child : sensorModes->children()) {
+        GraphConfigNode *mode = nodeOf(child.second);
+        std::string name;
+        if (mode == nullptr || mode->getValue(key_name, name) != err_none || name != modeId)
+            continue;
+        return GraphQueryUtils::addDescendantsFromNode(
+            sensor, mode, GraphQueryUtils::kDeepMerge | GraphQueryUtils::kCopyMissingNodes);
+    }
+    ve_log_common_debug(VE_LOG_ERROR, kTag, "Sensor Mode %s not in the list of available modes", modeId.c_str());
+    return err_data;
+} catch (const std::bad_alloc &) {
+    return noMemory("addSensorModeData");
 }
 
 }  // namespace Vorn
