@@ -2,6 +2,8 @@
 // ports without an active peer.
 #include <string>
 
+#include <pthread.h>
+
 #include <gtest/gtest.h>
 
 #include <vorn/vorn.h>
@@ -159,6 +161,34 @@ TEST(Merge, NestingBeyondAnyDocumentIsRefused)
     EXPECT_EQ(port->setValue(key_format, std::string("deep")), err_data);
     EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Failed to apply option attributes"));
     EXPECT_EQ(strOf(port, key_format), "old");
+}
+
+// Pool threads often have 256 KB of stack; a merge at the nesting bound of a
+// loaded document must fit in it.
+TEST(Merge, NestingAtTheBoundMergesOnASmallStack)
+{
+    struct Job {
+        GraphConfigNode target;
+        GraphConfigNode source;
+        status_t status = err_general;
+    } job;
+    GraphConfigNode *bottom = chain(job.target, VornParser::kMaxDepth - 1);
+    chain(job.source, VornParser::kMaxDepth - 1)->addValue(key_width, 5);
+
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, 256 * 1024), 0);
+    pthread_t thread;
+    auto run = [](void *argument) -> void * {
+        auto *work = static_cast<Job *>(argument);
+        work->status = GraphQueryUtils::addDescendantsFromNode(&work->target, &work->source, 8 | 1);
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attributes, run, &job), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+    EXPECT_EQ(job.status, err_none);
+    EXPECT_EQ(intOf(bottom, key_width), 5);
 }
 
 TEST(Peers, PortPeerIgnoresEnabledAndPrivate)

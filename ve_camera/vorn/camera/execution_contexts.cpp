@@ -8,6 +8,7 @@
 
 #include "log_tags.h"
 #include "model/tree.h"
+#include "no_memory.h"
 
 namespace Vorn {
 
@@ -71,7 +72,7 @@ status_t addContextCrossing(IGraphConfig *port, int32_t context,
 }  // namespace
 
 status_t GraphCameraUtil::getExecCtxIds(const IGraphConfig &graph, std::set<int32_t> &ids)
-{
+try {
     status_t result = err_none;
     forEachChildOfType(graph, key_program_group, [&](IGraphConfig *programGroup) {
         int32_t id = -1;
@@ -82,10 +83,12 @@ status_t GraphCameraUtil::getExecCtxIds(const IGraphConfig &graph, std::set<int3
             result = status;
     });
     return result;
+} catch (const std::bad_alloc &) {
+    return noMemory("getExecCtxIds");
 }
 
 status_t GraphCameraUtil::getExecCtxIdsTuningMap(const IGraphConfig &graph, std::map<int32_t, int32_t> &tuningModes)
-{
+try {
     status_t result = err_none;
     forEachChildOfType(graph, key_program_group, [&](IGraphConfig *programGroup) {
         int32_t context = -1;
@@ -110,12 +113,14 @@ status_t GraphCameraUtil::getExecCtxIdsTuningMap(const IGraphConfig &graph, std:
         }
     });
     return result;
+} catch (const std::bad_alloc &) {
+    return noMemory("getExecCtxIdsTuningMap");
 }
 
 status_t GraphCameraUtil::getExecCtxConnectionPorts(const IGraphConfig *graph,
                                                     std::vector<std::pair<std::string, std::string>> &connections,
                                                     std::vector<std::string> &inputs, std::vector<std::string> &outputs)
-{
+try {
     if (graph == nullptr) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "NULL pointer given");
         return err_argument;
@@ -133,10 +138,12 @@ status_t GraphCameraUtil::getExecCtxConnectionPorts(const IGraphConfig *graph,
     if (status != err_none)
         return status;
     return connections.size() == connectionsBefore ? err_argument : err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("getExecCtxConnectionPorts");
 }
 
 status_t GraphCameraUtil::getSourceNode(const IGraphConfig *graph, std::vector<IGraphConfig *> &sources)
-{
+try {
     if (graph == nullptr) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Null pointer given");
         return err_argument;
@@ -158,11 +165,13 @@ status_t GraphCameraUtil::getSourceNode(const IGraphConfig *graph, std::vector<I
     }
     ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Found %zu active sources from the descriptor.", found);
     return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("getSourceNode");
 }
 
 status_t GraphCameraUtil::getProgramGroups(KeyId key, int32_t value, const IGraphConfig *graph,
                                            std::vector<IGraphConfig *> &programGroups)
-{
+try {
     if (graph == nullptr) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "NULL pointer given");
         return err_argument;
@@ -183,11 +192,13 @@ status_t GraphCameraUtil::getProgramGroups(KeyId key, int32_t value, const IGrap
         return err_general;
     }
     return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("getProgramGroups");
 }
 
 status_t GraphCameraUtil::graphGetSinksByName(const std::string &name, const IGraphConfig *graph,
                                               std::vector<IGraphConfig *> &sinks)
-{
+try {
     if (graph == nullptr) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "given graph config handle is null");
         return err_argument;
@@ -210,11 +221,13 @@ status_t GraphCameraUtil::graphGetSinksByName(const std::string &name, const IGr
         return err_noentry;
     }
     return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("graphGetSinksByName");
 }
 
 status_t GraphCameraUtil::getSubgraphPorts(KeyId key, int32_t value, int32_t direction, const IGraphConfig &graph,
                                            std::vector<IGraphConfig *> &ports, KeyId nodeType)
-{
+try {
     ports.clear();
     const char *keyName = ItemUID::key2str(key);
     forEachChildOfType(graph, nodeType, [&](IGraphConfig *node) {
@@ -253,17 +266,21 @@ status_t GraphCameraUtil::getSubgraphPorts(KeyId key, int32_t value, int32_t dir
         });
     });
     return ports.empty() ? err_argument : err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("getSubgraphPorts");
 }
 
 status_t GraphCameraUtil::getInputPorts(KeyId key, int32_t value, const IGraphConfig &graph,
                                         std::vector<IGraphConfig *> &ports, KeyId nodeType)
-{
+try {
     return getSubgraphPorts(key, value, 0, graph, ports, nodeType);
+} catch (const std::bad_alloc &) {
+    return noMemory("getInputPorts");
 }
 
 status_t GraphCameraUtil::getOutputPorts(KeyId key, int32_t value, const IGraphConfig &graph,
                                          std::vector<IGraphConfig *> &ports, KeyId nodeType)
-{
+try {
     if (getSubgraphPorts(key, value, 1, graph, ports, nodeType) == err_none)
         return err_none;
 
@@ -304,11 +321,13 @@ status_t GraphCameraUtil::getOutputPorts(KeyId key, int32_t value, const IGraphC
         });
     });
     return ports.empty() ? err_argument : err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("getOutputPorts");
 }
 
 status_t GraphCameraUtil::getInputPort(KeyId key, int32_t value, const IGraphConfig *graph, IGraphConfig **port,
                                        KeyId nodeType)
-{
+try {
     if (graph == nullptr || port == nullptr) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "NULL pointer given");
         return err_argument;
@@ -326,6 +345,8 @@ status_t GraphCameraUtil::getInputPort(KeyId key, int32_t value, const IGraphCon
         }
     }
     return status;
+} catch (const std::bad_alloc &) {
+    return noMemory("getInputPort");
 }
 
 }  // namespace Vorn

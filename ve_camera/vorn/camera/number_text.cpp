@@ -7,6 +7,7 @@
 #include <ve_cipr/ve_log_common.h>
 
 #include "log_tags.h"
+#include "no_memory.h"
 
 namespace Vorn {
 
@@ -26,7 +27,7 @@ int hexDigit(char c)
 }  // namespace
 
 uint8_t *GraphCameraUtil::numString2binary(const std::string &text, uint32_t *size)
-{
+try {
     if (text.empty() || text[0] < '0' || text[0] > '9')
         return nullptr;
     size_t position = text.find_first_not_of('0');
@@ -73,6 +74,8 @@ uint8_t *GraphCameraUtil::numString2binary(const std::string &text, uint32_t *si
         }
     }
     return buffer;
+} catch (const std::bad_alloc &) {
+    return noMemory("numString2binary", nullptr);
 }
 
 void GraphCameraUtil::releaseBinary(uint8_t *buffer) { ve_cipr_free(buffer, "releaseBinary"); }

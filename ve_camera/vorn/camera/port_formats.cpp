@@ -8,6 +8,7 @@
 
 #include "log_tags.h"
 #include "model/tree.h"
+#include "no_memory.h"
 
 namespace Vorn {
 
@@ -46,7 +47,7 @@ uint32_t fourccFromName(const std::string &name)
 
 status_t GraphCameraUtil::getDimensions(const IGraphConfig *port, int32_t *width, int32_t *height, int32_t *left,
                                         int32_t *top, int32_t *right, int32_t *bottom)
-{
+try {
     if (port == nullptr)
         return err_argument;
     const struct {
@@ -67,10 +68,12 @@ status_t GraphCameraUtil::getDimensions(const IGraphConfig *port, int32_t *width
         }
     }
     return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("getDimensions");
 }
 
 status_t GraphCameraUtil::portGetFourCCInfo(const IGraphConfig *port, uint32_t &base, uint32_t &uid)
-{
+try {
     if (port == nullptr)
         return err_argument;
     int32_t id = 0;
@@ -98,10 +101,12 @@ status_t GraphCameraUtil::portGetFourCCInfo(const IGraphConfig *port, uint32_t &
     base = portBase;
     uid = portBase + static_cast<uint32_t>(id);
     return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("portGetFourCCInfo");
 }
 
 status_t GraphCameraUtil::portGetInfo(const IGraphConfig *port, uint32_t &enabled, uint32_t &uid)
-{
+try {
     if (port == nullptr) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Invalid parameter, could not get port format");
         return err_argument;
@@ -119,11 +124,13 @@ status_t GraphCameraUtil::portGetInfo(const IGraphConfig *port, uint32_t &enable
         return err_noentry;
     }
     return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("portGetInfo");
 }
 
 status_t GraphCameraUtil::portGetFormat(const IGraphConfig *port, uint32_t &enabled, uint32_t &uid, uint32_t &width,
                                         uint32_t &height, uint32_t &fourcc, uint32_t &bpl, uint32_t &bpp)
-{
+try {
     status_t status = portGetInfo(port, enabled, uid);
     if (status != err_none)
         return status;
@@ -193,6 +200,8 @@ status_t GraphCameraUtil::portGetFormat(const IGraphConfig *port, uint32_t &enab
         return err_general;
     }
     return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("portGetFormat");
 }
 
 std::string GraphCameraUtil::portGetPeerFormat(const IGraphConfig *port)
@@ -229,7 +238,7 @@ std::string GraphCameraUtil::portGetPeerFormat(const IGraphConfig *port)
 }
 
 status_t GraphCameraUtil::portGetDescriptor(const IGraphConfig *port, PortDescriptor &descriptor)
-{
+try {
     if (port == nullptr)
         return err_argument;
     descriptor.enabled = tree::intOr(port, key_enabled, 1);
@@ -278,10 +287,12 @@ status_t GraphCameraUtil::portGetDescriptor(const IGraphConfig *port, PortDescri
         return err_data;
     }
     return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("portGetDescriptor");
 }
 
 status_t GraphCameraUtil::applyFormat(const IGraphConfig *port, const std::string &format)
-{
+try {
     IGraphConfig *peer = nullptr;
     if (portGetPeer(port, &peer) != err_none || peer == nullptr) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "couldn't find peer for %s", print(port).c_str());
@@ -293,6 +304,8 @@ status_t GraphCameraUtil::applyFormat(const IGraphConfig *port, const std::strin
         return status;
     }
     return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("applyFormat");
 }
 
 }  // namespace Vorn

@@ -6,6 +6,7 @@
 
 #include "log_tags.h"
 #include "model/tree.h"
+#include "no_memory.h"
 
 namespace Vorn {
 
@@ -32,7 +33,7 @@ using tree::hasType;
 }  // namespace
 
 IGraphConfig *GraphCameraUtil::nodeGetPortById(const IGraphConfig *node, int32_t id)
-{
+try {
     if (node == nullptr) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Couldn't get port. Node is NULL");
         return nullptr;
@@ -45,6 +46,8 @@ IGraphConfig *GraphCameraUtil::nodeGetPortById(const IGraphConfig *node, int32_t
         return found == nullptr;
     });
     return found;
+} catch (const std::bad_alloc &) {
+    return noMemory("nodeGetPortById", nullptr);
 }
 
 int32_t GraphCameraUtil::portGetDirection(const IGraphConfig *port)
@@ -58,7 +61,7 @@ int32_t GraphCameraUtil::portGetDirection(const IGraphConfig *port)
 }
 
 int32_t GraphCameraUtil::portGetKey(const IGraphConfig *port, KeyId key)
-{
+try {
     if (port == nullptr) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Invalid Node, cannot get the port execCtx id");
         return -1;
@@ -76,16 +79,20 @@ int32_t GraphCameraUtil::portGetKey(const IGraphConfig *port, KeyId key)
     }
     int32_t value = -1;
     return owner->getValue(key, value) == err_none ? value : -1;
+} catch (const std::bad_alloc &) {
+    return noMemory("portGetKey", -1);
 }
 
 int32_t GraphCameraUtil::portGetExecCtxId(const IGraphConfig *port) { return portGetKey(port, key_exec_ctx_id); }
 
 int32_t GraphCameraUtil::portGetStreamId(const IGraphConfig *port)
-{
+try {
     const int32_t streamId = portGetKey(port, key_stream_id);
     if (streamId < 0)
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get %s for port %s", "stream_id", print(port).c_str());
     return streamId;
+} catch (const std::bad_alloc &) {
+    return noMemory("portGetStreamId", -1);
 }
 
 std::string GraphCameraUtil::portGetContentType(const IGraphConfig *port)
@@ -94,7 +101,7 @@ std::string GraphCameraUtil::portGetContentType(const IGraphConfig *port)
 }
 
 status_t GraphCameraUtil::portGetPeer(const IGraphConfig *port, IGraphConfig **peer)
-{
+try {
     if (port == nullptr || peer == nullptr) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Invalid Node, cannot get the peer port");
         return err_argument;
@@ -120,10 +127,12 @@ status_t GraphCameraUtil::portGetPeer(const IGraphConfig *port, IGraphConfig **p
         return err_argument;
     }
     return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("portGetPeer");
 }
 
 bool GraphCameraUtil::portIsVirtual(const IGraphConfig *port)
-{
+try {
     if (port == nullptr)
         return false;
     std::string type;
@@ -133,10 +142,12 @@ bool GraphCameraUtil::portIsVirtual(const IGraphConfig *port)
         return false;
     }
     return tree::isVirtualSink(port);
+} catch (const std::bad_alloc &) {
+    return noMemory("portIsVirtual", false);
 }
 
 bool GraphCameraUtil::isEdgePort(const IGraphConfig *port)
-{
+try {
     const int32_t direction = portGetDirection(port);
     IGraphConfig *peer = nullptr;
     const status_t status = portGetPeer(port, &peer);
@@ -170,6 +181,8 @@ bool GraphCameraUtil::isEdgePort(const IGraphConfig *port)
     // Same context: an input fed straight by hardware or a source still
     // enters the context from outside.
     return direction == 0 && (hasType(peerNode, "hw") || hasType(peerNode, "source"));
+} catch (const std::bad_alloc &) {
+    return noMemory("isEdgePort", false);
 }
 
 }  // namespace Vorn

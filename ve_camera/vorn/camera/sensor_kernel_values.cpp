@@ -8,6 +8,7 @@
 #include "log_tags.h"
 #include "model/decimal_text.h"
 #include "model/tree.h"
+#include "no_memory.h"
 
 namespace Vorn {
 
@@ -16,7 +17,7 @@ constexpr const char *kTag = kVornTag;
 }  // namespace
 
 status_t GraphCameraUtil::sensorGetBinningFactor(const IGraphConfig *sensor, int32_t &horizontal, int32_t &vertical)
-{
+try {
     if (sensor == nullptr)
         return err_argument;
     status_t status = sensor->getValue(key_h_factor, horizontal);
@@ -30,10 +31,12 @@ status_t GraphCameraUtil::sensorGetBinningFactor(const IGraphConfig *sensor, int
         return status;
     }
     return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("sensorGetBinningFactor");
 }
 
 status_t GraphCameraUtil::sensorGetScalingFactor(const IGraphConfig *sensor, int32_t &numerator, int32_t &denominator)
-{
+try {
     if (sensor == nullptr)
         return err_argument;
     status_t status = sensor->getValue(key_num_factor, numerator);
@@ -44,22 +47,26 @@ status_t GraphCameraUtil::sensorGetScalingFactor(const IGraphConfig *sensor, int
         return status;
     }
     return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("sensorGetScalingFactor");
 }
 
 status_t GraphCameraUtil::getKernelCountInPg(const IGraphConfig *programGroup, uint32_t &count)
-{
+try {
     if (programGroup == nullptr)
         return err_argument;
     uint32_t kernels = 0;
     tree::forEachChildOfType(*programGroup, key_kernel, [&](IGraphConfig *) { ++kernels; });
     count = kernels;
     return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("getKernelCountInPg");
 }
 
 status_t GraphCameraUtil::kernelGetValues(const IGraphConfig *kernel, int32_t *palUuid, int32_t *id, uint32_t *metadata,
                                           int32_t *enabled, int32_t *rcb, int32_t *branchPoint, int32_t *sinkPort,
                                           size_t metadataWords)
-{
+try {
     if (kernel == nullptr)
         return err_argument;
 
@@ -108,10 +115,12 @@ status_t GraphCameraUtil::kernelGetValues(const IGraphConfig *kernel, int32_t *p
     if (sinkPort != nullptr)
         *sinkPort = tree::intOr(kernel, key_sink_port, -1);
     return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("kernelGetValues");
 }
 
 status_t GraphCameraUtil::sensorGetType(const IGraphConfig *item, std::string &type)
-{
+try {
     if (item == nullptr) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Null pointer given");
         return err_argument;
@@ -122,6 +131,8 @@ status_t GraphCameraUtil::sensorGetType(const IGraphConfig *item, std::string &t
     if (source == nullptr)
         return err_noentry;
     return source->getValue(key_sensor_type, type) == err_none ? err_none : err_noentry;
+} catch (const std::bad_alloc &) {
+    return noMemory("sensorGetType");
 }
 
 }  // namespace Vorn

@@ -11,6 +11,7 @@
 #include "model/decimal_text.h"
 #include "model/merge.h"
 #include "model/tree.h"
+#include "no_memory.h"
 
 namespace Vorn {
 
@@ -105,7 +106,7 @@ status_t GraphConfigNode::createAttribute(const ItemUID &uid, GraphConfigItem **
         const status_t added = integer ? node->addValue(last, 0) : node->addValue(last, std::string());
         if (added != err_none) {
             ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to add attribute %s to node", uid.toString().c_str());
-            return err_general;
+            return added == err_nomemory ? err_nomemory : err_general;
         }
         GraphConfigNode *created = node.get();
         if (parent->adoptDescendant(std::move(node), uid[failed]) != err_none)
@@ -116,7 +117,7 @@ status_t GraphConfigNode::createAttribute(const ItemUID &uid, GraphConfigItem **
         const status_t added = integer ? parent->addValue(last, 0) : parent->addValue(last, std::string());
         if (added != err_none) {
             ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to add attribute %s to node", uid.toString().c_str());
-            return err_general;
+            return added == err_nomemory ? err_nomemory : err_general;
         }
         return parent->getAttribute(last, out);
     }
@@ -251,7 +252,7 @@ status_t applyNodeOverrides(GraphConfigNode &copy, GraphConfigNode &node)
 }  // namespace
 
 status_t GraphConfigNode::changeBaseNodeIntoNode(GraphConfigNode &node)
-{
+try {
     const std::string nodeName = node.getName();
     const std::string baseName = tree::textOr(this, key_name, "");
     ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Change base node %s into node %s ", baseName.c_str(), nodeName.c_str());
@@ -265,6 +266,8 @@ status_t GraphConfigNode::changeBaseNodeIntoNode(GraphConfigNode &node)
         return status;
     ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Conversion from base node %s  done!", nodeName.c_str());
     return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("changeBaseNodeIntoNode");
 }
 
 }  // namespace Vorn

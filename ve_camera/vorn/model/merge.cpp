@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <ve_cipr/ve_log_common.h>
 
@@ -16,7 +17,7 @@ namespace {
 constexpr const char *kTag = kVornTag;
 
 // Merges follow the nesting of the source; a tree that nests deeper than any
-// loaded document could is refused instead of exhausting the stack.
+// loaded document could is refused.
 constexpr uint32_t kMaxMergeDepth = 2048;
 
 bool isProtected(KeyId key)
@@ -25,8 +26,6 @@ bool isProtected(KeyId key)
 }
 
 using tree::nodeOf;
-
-status_t mergeNodes(GraphConfigNode *target, GraphConfigNode *source, int8_t flags, uint32_t depth);
 
 // Sets or adds one attribute of the source in the target.
 status_t mergeAttribute(GraphConfigNode *target, KeyId key, const GraphConfigItem *attribute, int8_t flags)
@@ -63,7 +62,23 @@ status_t mergeAttribute(GraphConfigNode *target, KeyId key, const GraphConfigIte
     return err_none;
 }
 
-status_t mergeNodes(GraphConfigNode *target, GraphConfigNode *source, int8_t flags, uint32_t depth)
+// One merge in progress: the children of source still to be laid over
+// target, then (with kMergeFeedPeers) the feed of target to its peer.
+struct MergeStep {
+    GraphConfigNode *target;
+    GraphConfigNode *source;
+    int8_t flags;
+    uint32_t depth;
+    GraphConfigNode::const_iterator next;
+    bool fed;
+};
+
+// The nested merges wait on an explicit stack, so the depth of a tree costs
+// memory, never call stack.
+using MergeStack = std::vector<MergeStep>;
+
+// Starts merging source into target at depth.
+status_t beginMerge(MergeStack &stack, GraphConfigNode *target, GraphConfigNode *source, int8_t flags, uint32_t depth)
 {
     if (target == nullptr || source == nullptr)
         return err_argument;
@@ -72,60 +87,78 @@ status_t mergeNodes(GraphConfigNode *target, GraphConfigNode *source, int8_t fla
                             tree::printItem(source).c_str(), kMaxMergeDepth);
         return err_data;
     }
-
-    for (const auto &child : source->children()) {
-        const KeyId key = child.first;
-        GraphConfigItem *item = child.second;
-        GraphConfigNode *childNode = nodeOf(item);
-
-        GraphConfigNode *existing = nullptr;
-        if (target->getDescendant(key, &existing) == err_none) {
-            if ((flags & kMergeDeep) != 0 && key != key_options && childNode != nullptr) {
-                const status_t status = mergeNodes(existing, childNode, flags, depth + 1);
-                if (status != err_none)
-                    return status;
-            }
-            continue;
-        }
-
-        if (childNode != nullptr) {
-            if ((flags & kMergeCopyMissingNodes) == 0)
-                continue;
-            UniqueNode duplicate(childNode->copy());
-            if (!duplicate || target->adoptDescendant(std::move(duplicate), key) != err_none) {
-                ve_log_common_debug(VE_LOG_ERROR, kTag, "Error creating GraphConfigItem: No memory");
-                return err_nomemory;
-            }
-            continue;
-        }
-
-        if (item->type == ItemType::INT || item->type == ItemType::STRING) {
-            const status_t status = mergeAttribute(target, key, item, flags);
-            if (status != err_none)
-                return status;
-        }
-    }
-
-    if ((flags & kMergeFeedPeers) != 0) {
-        if (tree::isOutputPort(target)) {
-            if (GraphConfigNode *peer = tree::portPeer(target)) {
-                // A virtual sink only takes what it lacks; an ordinary peer
-                // port takes every value that is not protected.
-                const bool sink = tree::isVirtualSink(peer);
-                const status_t status = mergeNodes(peer, target, sink ? kMergeCopyMissingNodes : kMergeDeep, depth + 1);
-                if (status != err_none)
-                    return status;
-            }
-        }
-    }
+    stack.push_back({target, source, flags, depth, source->begin(), false});
     return err_none;
+}
+
+// Lays one child of the source over the target: a node both have is merged
+// in turn (deep merges, never under "options"), a node the target lacks is
+// copied (kMergeCopyMissingNodes), an attribute is set or added.
+status_t mergeChild(MergeStack &stack, MergeStep step, KeyId key, GraphConfigItem *item)
+{
+    GraphConfigNode *childNode = nodeOf(item);
+    GraphConfigNode *existing = nullptr;
+    if (step.target->getDescendant(key, &existing) == err_none) {
+        if ((step.flags & kMergeDeep) != 0 && key != key_options && childNode != nullptr)
+            return beginMerge(stack, existing, childNode, step.flags, step.depth + 1);
+        return err_none;
+    }
+    if (childNode != nullptr) {
+        if ((step.flags & kMergeCopyMissingNodes) == 0)
+            return err_none;
+        UniqueNode duplicate(childNode->copy());
+        if (!duplicate || step.target->adoptDescendant(std::move(duplicate), key) != err_none) {
+            ve_log_common_debug(VE_LOG_ERROR, kTag, "Error creating GraphConfigItem: No memory");
+            return err_nomemory;
+        }
+        return err_none;
+    }
+    if (item->type == ItemType::INT || item->type == ItemType::STRING)
+        return mergeAttribute(step.target, key, item, step.flags);
+    return err_none;
+}
+
+// With kMergeFeedPeers, an output port's merged values go on to its peer: a
+// virtual sink only takes what it lacks, an ordinary peer port every value
+// that is not protected.
+status_t feedPeer(MergeStack &stack, MergeStep step)
+{
+    if ((step.flags & kMergeFeedPeers) == 0 || !tree::isOutputPort(step.target))
+        return err_none;
+    GraphConfigNode *peer = tree::portPeer(step.target);
+    if (peer == nullptr)
+        return err_none;
+    const int8_t flags = tree::isVirtualSink(peer) ? kMergeCopyMissingNodes : kMergeDeep;
+    return beginMerge(stack, peer, step.target, flags, step.depth + 1);
+}
+
+// Merges source into target: each node's children in order, a nested merge
+// completed before the next child, a node's feed to its peer after its
+// children.
+status_t mergeNodes(GraphConfigNode *target, GraphConfigNode *source, int8_t flags)
+{
+    MergeStack stack;
+    status_t status = beginMerge(stack, target, source, flags, 0);
+    while (status == err_none && !stack.empty()) {
+        MergeStep &step = stack.back();
+        if (step.next != step.source->end()) {
+            const auto child = *step.next++;
+            status = mergeChild(stack, step, child.first, child.second);
+        } else if (!step.fed) {
+            step.fed = true;
+            status = feedPeer(stack, step);
+        } else {
+            stack.pop_back();
+        }
+    }
+    return status;
 }
 }  // namespace
 
 status_t mergeTrees(GraphConfigNode *target, GraphConfigNode *source, int8_t flags)
 {
     try {
-        return mergeNodes(target, source, flags, 0);
+        return mergeNodes(target, source, flags);
     } catch (const std::bad_alloc &) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Error creating GraphConfigItem: No memory");
         return err_nomemory;

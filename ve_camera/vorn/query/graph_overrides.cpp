@@ -8,6 +8,7 @@
 
 #include "log_tags.h"
 #include "model/decimal_text.h"
+#include "no_memory.h"
 
 namespace Vorn {
 
@@ -29,7 +30,7 @@ status_t setOverrideValue(GraphConfigItem &attribute, const std::string &text)
 }  // namespace
 
 status_t GraphCameraUtil::processGraphOverrides(const GraphConfigNode &graph, GraphConfigNode &result)
-{
+try {
     const auto overrides = graph.children().equal_range(key_apply);
     for (auto it = overrides.first; it != overrides.second; ++it) {
         if (it->second == nullptr || it->second->type != ItemType::NODE)
@@ -58,6 +59,8 @@ status_t GraphCameraUtil::processGraphOverrides(const GraphConfigNode &graph, Gr
                                 uid.toString().c_str());
             status = result.createAttribute(uid, &attribute);
         }
+        if (status == err_nomemory)
+            return status;
         // A node found at the target is no attribute to set.
         if (status != err_none || attribute == nullptr ||
             (attribute->type != ItemType::INT && attribute->type != ItemType::STRING)) {
@@ -74,6 +77,8 @@ status_t GraphCameraUtil::processGraphOverrides(const GraphConfigNode &graph, Gr
         }
     }
     return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("processGraphOverrides");
 }
 
 }  // namespace Vorn

@@ -4,6 +4,7 @@
 
 #include "log_tags.h"
 #include "model/item_cast.h"
+#include "no_memory.h"
 
 #include <charconv>
 #include <cstring>
@@ -77,7 +78,7 @@ status_t matchStatus(size_t found)
 }  // namespace
 
 status_t GraphQueryManager::validateSettingsAgainstDescriptor() const
-{
+try {
     if (mDescriptor == nullptr || mSettings == nullptr)
         return err_data;
 
@@ -93,6 +94,8 @@ status_t GraphQueryManager::validateSettingsAgainstDescriptor() const
                             settingsVersion.c_str(), descriptorVersion.c_str());
     }
     return err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("validateSettingsAgainstDescriptor");
 }
 
 void GraphQueryManager::goThroughSearchItems(const SearchQuery &query, const IGraphConfig *settings,
@@ -126,7 +129,7 @@ bool GraphQueryManager::isMatch(const SearchQuery &query, const IGraphConfig *se
 }
 
 status_t GraphQueryManager::queryGraphs(const SearchQuery &query, GraphConfigList &result, bool strict)
-{
+try {
     mStrict = strict;
     const status_t status = validateSettingsAgainstDescriptor();
     if (status != err_none)
@@ -144,11 +147,13 @@ status_t GraphQueryManager::queryGraphs(const SearchQuery &query, GraphConfigLis
     }
 
     return matchStatus(found);
+} catch (const std::bad_alloc &) {
+    return noMemory("queryGraphs");
 }
 
 status_t GraphQueryManager::queryGraphs(const SearchQuery &query, const GraphConfigList &candidates,
                                         GraphConfigList &result, bool strict)
-{
+try {
     mStrict = strict;
     const status_t status = validateSettingsAgainstDescriptor();
     if (status != err_none)
@@ -166,6 +171,8 @@ status_t GraphQueryManager::queryGraphs(const SearchQuery &query, const GraphCon
     }
 
     return matchStatus(found);
+} catch (const std::bad_alloc &) {
+    return noMemory("queryGraphs");
 }
 
 }  // namespace Vorn

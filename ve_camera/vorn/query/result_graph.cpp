@@ -3,6 +3,7 @@
 // overrides, port pruning and the sensor-mode data.
 #include <vorn/graph_query_manager.h>
 
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -12,6 +13,8 @@
 
 #include "log_tags.h"
 #include "model/tree.h"
+#include "no_memory.h"
+#include "query/pruning.h"
 
 namespace Vorn {
 
@@ -363,15 +366,15 @@ status_t GraphQueryManager::createGraph(IGraphConfig *settings, IGraphConfig **g
     auto *root = new (std::nothrow) GraphConfigNode();
     if (root == nullptr)
         return err_nomemory;
-    const status_t status = getGraph(GraphConfigNode::from(settings), root);
+    // The caller owns the root from here on, whatever the status.
     *graph = root;
-    return status;
+    return getGraph(GraphConfigNode::from(settings), root);
 }
 
 void GraphQueryManager::destroyGraph(IGraphConfig *graph) const { delete graph; }
 
 status_t GraphQueryManager::getGraph(GraphConfigNode *settings, GraphConfigNode *result)
-{
+try {
     if (settings == nullptr || mDescriptor == nullptr || result == nullptr)
         return err_argument;
     const GraphConfigNode *descriptor = GraphConfigNode::from(mDescriptor);
@@ -396,15 +399,19 @@ status_t GraphQueryManager::getGraph(GraphConfigNode *settings, GraphConfigNode 
         status = applyOverrides(*graphElement, *result, graphId);
     if (status != err_none)
         return status;
-    GraphQueryUtils::disableUnusedPorts(result);
+    status = pruneUnusedPorts(result);
+    if (status != err_none)
+        return status;
     return addChosenSensorMode(result, mSettings);
+} catch (const std::bad_alloc &) {
+    return noMemory("getGraph");
 }
 
 // --- connections -------------------------------------------------------------------
 
 status_t GraphQueryManager::getConnectionData(const std::string &sourceText, const std::string &sinkText,
                                               GraphConfigNode *settings, GraphConfigNode *result)
-{
+try {
     if (result == nullptr || settings == nullptr)
         return err_argument;
     const GraphConfigNode *nodes = descriptorNodes(mDescriptor);
@@ -439,11 +446,13 @@ status_t GraphQueryManager::getConnectionData(const std::string &sourceText, con
     if (status != err_none)
         return status;
     return linkEndpoints(sourceEnd, source, sourceText, sinkEnd, sink, storedPeer);
+} catch (const std::bad_alloc &) {
+    return noMemory("getConnectionData");
 }
 
 status_t GraphQueryManager::getStaticConnectionData(const std::string &sourceText, const std::string &sinkText,
                                                     GraphConfigNode *result)
-{
+try {
     if (result == nullptr)
         return err_argument;
     const GraphConfigNode *nodes = descriptorNodes(mDescriptor);
@@ -466,18 +475,22 @@ status_t GraphQueryManager::getStaticConnectionData(const std::string &sourceTex
     if (status != err_none)
         return status;
     if (!sink.hasPort()) {
-        // A virtual sink runs where its producer runs; a missing value is no failure.
-        propagateIntAttribute(sourceNode, sinkNode, key_exec_ctx_id);
-        propagateStrAttribute(sourceNode, sinkNode, key_content_type);
+        // A virtual sink runs where its producer runs; a missing value is no
+        // failure, running out of memory is.
+        if (propagateIntAttribute(sourceNode, sinkNode, key_exec_ctx_id) == err_nomemory ||
+            propagateStrAttribute(sourceNode, sinkNode, key_content_type) == err_nomemory)
+            return err_nomemory;
     }
 
     return linkEndpoints(sourceEnd, source, sourceText, sinkEnd, sink, sinkText);
+} catch (const std::bad_alloc &) {
+    return noMemory("getStaticConnectionData");
 }
 
 // --- descriptor nodes ----------------------------------------------------------------
 
 IGraphConfig *GraphQueryManager::copyNodeToResult(const IGraphConfig *nodes, KeyId key, GraphConfigNode *result)
-{
+try {
     if (nodes == nullptr || result == nullptr)
         return nullptr;
     const GraphConfigNode *definition = childNode(GraphConfigNode::from(nodes), key);
@@ -504,6 +517,8 @@ IGraphConfig *GraphQueryManager::copyNodeToResult(const IGraphConfig *nodes, Key
     }
     GraphConfigNode *built = node.get();
     return result->adoptDescendant(std::move(node), key) == err_none ? built : nullptr;
+} catch (const std::bad_alloc &) {
+    return noMemory("copyNodeToResult", nullptr);
 }
 
 bool GraphQueryManager::nodeHasBaseNode(const IGraphConfig &node, std::string &baseName) const
@@ -513,7 +528,7 @@ bool GraphQueryManager::nodeHasBaseNode(const IGraphConfig &node, std::string &b
 
 GraphConfigNode *GraphQueryManager::constructNodeFromBase(const IGraphConfig *node, const std::string &baseName,
                                                           const IGraphConfig *nodes) const
-{
+try {
     if (node == nullptr || nodes == nullptr)
         return nullptr;
     const GraphConfigNode *definitions = GraphConfigNode::from(nodes);
@@ -558,23 +573,29 @@ GraphConfigNode *GraphQueryManager::constructNodeFromBase(const IGraphConfig *no
         return nullptr;
     }
     return copy.release();
+} catch (const std::bad_alloc &) {
+    return noMemory("constructNodeFromBase", nullptr);
 }
 
 status_t GraphQueryManager::propagateIntAttribute(const IGraphConfig *from, IGraphConfig *to, KeyId key) const
-{
+try {
     return propagateAttribute<int32_t>(from, to, key);
+} catch (const std::bad_alloc &) {
+    return noMemory("propagateIntAttribute");
 }
 
 status_t GraphQueryManager::propagateStrAttribute(const IGraphConfig *from, IGraphConfig *to, KeyId key) const
-{
+try {
     return propagateAttribute<std::string>(from, to, key);
+} catch (const std::bad_alloc &) {
+    return noMemory("propagateStrAttribute");
 }
 
 // --- sensor modes ------------------------------------------------------------------
 
 status_t GraphQueryManager::addSensorModeData(GraphConfigNode *sensor, GraphConfigNode *sensorModes,
                                               const std::string &modeId)
-{
+try {
     if (sensor == nullptr || sensorModes == nullptr)
         return err_argument;
     status_t status = GraphQueryUtils::addDescendantsFromNode(sensor, sensorModes, GraphQueryUtils::kDeepMerge);
@@ -593,6 +614,8 @@ status_t GraphQueryManager::addSensorModeData(GraphConfigNode *sensor, GraphConf
     }
     ve_log_common_debug(VE_LOG_ERROR, kTag, "Sensor Mode %s not in the list of available modes", modeId.c_str());
     return err_data;
+} catch (const std::bad_alloc &) {
+    return noMemory("addSensorModeData");
 }
 
 }  // namespace Vorn
