@@ -301,7 +301,7 @@ TEST(Parser, ResourceLimitsAreSafe)
     for (uint32_t i = 0; i < VornParser::kMaxDepth + 10; ++i)
         deep += "<n>";
     EXPECT_EQ(loadText(deep), nullptr);
-    EXPECT_TRUE(log.contains("nests deeper than 2048 levels")) << log.dump();
+    EXPECT_TRUE(log.contains("nests deeper than 256 levels")) << log.dump();
     std::string ok = "<graph_settings version='1'>";
     for (uint32_t i = 0; i < VornParser::kMaxDepth - 1; ++i)
         ok += "<n>";

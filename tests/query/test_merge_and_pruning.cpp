@@ -137,14 +137,14 @@ TEST(Merge, NestingBeyondAnyDocumentIsRefused)
     LogCapture log;
     GraphConfigNode target;
     GraphConfigNode source;
-    chain(target, 2100);
-    chain(source, 2100)->addValue(key_width, 5);
+    chain(target, 600);
+    chain(source, 600)->addValue(key_width, 5);
     EXPECT_EQ(GraphQueryUtils::addDescendantsFromNode(&target, &source, 8), err_data);
-    EXPECT_TRUE(log.contains("nests deeper than 2048 levels")) << log.dump();
+    EXPECT_TRUE(log.contains("nests deeper than 512 levels")) << log.dump();
 
     // The same through an option whose changes nest too deep.
     GraphConfigNode root;
-    chain(root, 2100);
+    chain(root, 600);
     auto *port = new GraphConfigNode();
     root.insertDescendant(port, key_port);
     port->addValue(key_format, std::string("old"));
@@ -156,7 +156,7 @@ TEST(Merge, NestingBeyondAnyDocumentIsRefused)
     option->addValue(key_value, std::string("deep"));
     auto *apply = new GraphConfigNode();
     option->insertDescendant(apply, key_apply);
-    chain(*apply, 2100);
+    chain(*apply, 600);
     log.clear();
     EXPECT_EQ(port->setValue(key_format, std::string("deep")), err_data);
     EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Failed to apply option attributes"));
@@ -189,6 +189,31 @@ TEST(Merge, NestingAtTheBoundMergesOnASmallStack)
     pthread_attr_destroy(&attributes);
     EXPECT_EQ(job.status, err_none);
     EXPECT_EQ(intOf(bottom, key_width), 5);
+}
+
+// Every level of a document at the nesting bound may be an output port that
+// feeds its peer: each feed adds its subtree's nesting below its own level,
+// and such a merge still completes.
+TEST(Merge, FeedsAtTheNestingBoundComplete)
+{
+    GraphConfigNode target;
+    GraphConfigNode source;
+    auto *peerNode = new GraphConfigNode();
+    target.insertDescendant(peerNode, key_sensor);
+    peerNode->insertDescendant(new GraphConfigNode(), key_port);
+    for (GraphConfigNode *top : {&target, &source}) {
+        GraphConfigNode *level = top;
+        for (uint32_t i = 0; i + 1 < VornParser::kMaxDepth; ++i) {
+            auto *next = new GraphConfigNode();
+            level->insertDescendant(next, key_node);
+            next->addValue(key_direction, 1);
+            next->addValue(key_peer, std::string("sensor:port"));
+            level = next;
+        }
+        level->addValue(key_width, 7);
+    }
+    EXPECT_EQ(GraphQueryUtils::addDescendantsFromNode(&target, &source, 1 | 4 | 8), err_none);
+    EXPECT_EQ(intOf(target.getDescendantByString("sensor:port"), key_width), 7);
 }
 
 TEST(Peers, PortPeerIgnoresEnabledAndPrivate)

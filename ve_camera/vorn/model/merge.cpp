@@ -16,9 +16,10 @@ namespace Vorn {
 namespace {
 constexpr const char *kTag = kVornTag;
 
-// Merges follow the nesting of the source; a tree that nests deeper than any
-// loaded document could is refused.
-constexpr uint32_t kMaxMergeDepth = 2048;
+// Merges follow the nesting of the source, and an output port fed to its peer
+// adds its own nesting below the port's level: a merge deeper than twice the
+// nesting of any loaded document (VornParser::kMaxDepth) is refused.
+constexpr uint32_t kMaxMergeDepth = 512;
 
 bool isProtected(KeyId key)
 {

@@ -27,8 +27,11 @@ namespace Vorn {
 
 class VORN_API VornParser {
 public:
-    // Far above the nesting of any real camera configuration.
-    static constexpr uint32_t kMaxDepth = 2048;
+    // Far above the nesting of any real camera configuration (about ten
+    // levels). Merging a settings entry feeds every output port into its peer
+    // with its whole subtree, which costs time in the square of the nesting:
+    // the bound keeps that small.
+    static constexpr uint32_t kMaxDepth = 256;
     static constexpr size_t kReadChunk = 4096;
 
     VornParser() = default;
