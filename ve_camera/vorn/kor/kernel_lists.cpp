@@ -2,7 +2,6 @@
 // group, the run-kernel records with their resolution histories.
 #include <vorn/tol_kor_utils.h>
 
-#include <algorithm>
 #include <new>
 
 #include <ve_cipr/ve_log_common.h>
@@ -23,6 +22,19 @@ constexpr const char *kBadKernelIds = "Error: Bad kernel id(s). Kernel ids need 
 constexpr const char *kKernelDumpSeparator = "=======================================================";
 
 std::string textOf(const IGraphConfig *item) { return GraphCameraUtil::print(item); }
+
+// The port history entry of the port that feeds input (empty when none).
+TolKorUtils::PortResHistoryMap feedingHistory(const IGraphConfig *input, const TolKorUtils::PortResHistoryMap &histories)
+{
+    TolKorUtils::PortResHistoryMap feeding;
+    IGraphConfig *peer = nullptr;
+    if (input != nullptr && GraphCameraUtil::portGetPeer(input, &peer) == err_none) {
+        const auto found = histories.find(peer);
+        if (found != histories.end())
+            feeding.insert(*found);
+    }
+    return feeding;
+}
 
 }  // namespace
 
@@ -166,13 +178,14 @@ status_t TolKorUtils::generateKernelListsForExecCtxs()
         return err_data;
 
     PortResHistoryMap histories;
-    std::vector<int32_t> handled;
+    std::set<int32_t> handled;
     for (const auto &entry : chains) {
         ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Handling stream-chain ctx %d", entry.first);
         status = fillStreamChain(entry.second, index, *sources[0], histories, handled);
         if (status != err_none)
             return status;
     }
+    dumpPortResHistoryMap(histories);
     return err_none;
 }
 
@@ -240,14 +253,14 @@ status_t TolKorUtils::createKernelListStructures()
 }
 
 status_t TolKorUtils::fillStreamChain(const StreamChain &chain, const GraphIndex &index, const IGraphConfig &source,
-                                      PortResHistoryMap &histories, std::vector<int32_t> &handled)
+                                      PortResHistoryMap &histories, std::set<int32_t> &handled)
 {
     // Upstream first: each context's output feeds the next one's input.
     for (auto pair = chain.rbegin(); pair != chain.rend(); ++pair) {
         const int32_t ctxId = pair->first;
         ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Handling stream port ctx-%d - %s", ctxId,
                             textOf(pair->second).c_str());
-        if (std::find(handled.begin(), handled.end(), ctxId) != handled.end())
+        if (handled.count(ctxId) != 0)
             continue;
         status_t status = contextInputHistory(ctxId, pair->second, index, source, histories);
         if (status != err_none)
@@ -263,7 +276,7 @@ status_t TolKorUtils::fillStreamChain(const StreamChain &chain, const GraphIndex
             ve_log_common_debug(VE_LOG_ERROR, kTag, "Creating kernel list for exec ctx id %d failed", ctxId);
             return err_internal;
         }
-        handled.push_back(ctxId);
+        handled.insert(ctxId);
     }
     return err_none;
 }
@@ -304,7 +317,10 @@ status_t TolKorUtils::populateKernelArray(int32_t ctxId, ve_isp_tol_run_kernels 
     ve_log_common_debug(VE_LOG_VERBOSE, kTag, "Enter %s for ctx %d, index %d", "populateKernelArray", ctxId,
                         static_cast<int>(poolIndex));
     dumpResHistory(mSourceResHistory, "inputHistory");
-    dumpPortResHistoryMap(histories);
+    // The whole port history grows with every context; it is dumped once
+    // after the last context (so the dumps stay linear in the graph), and
+    // here only the entry this context is fed from.
+    dumpPortResHistoryMap(feedingHistory(index.inputPort(ctxId), histories));
     if (runKernels == nullptr || poolIndex >= mResolutionPools.size()) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "%s", kOutOfSlots);
         return err_data;

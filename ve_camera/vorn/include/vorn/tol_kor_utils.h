@@ -171,7 +171,7 @@ private:
     status_t createPerPgKernelListStructures(const IGraphConfig *programGroup, uint32_t count);
     status_t createKernelListStructures();
     status_t fillStreamChain(const StreamChain &chain, const GraphIndex &index, const IGraphConfig &source,
-                             PortResHistoryMap &histories, std::vector<int32_t> &handled);
+                             PortResHistoryMap &histories, std::set<int32_t> &handled);
     status_t contextInputHistory(int32_t ctxId, IGraphConfig *chainPort, const GraphIndex &index,
                                  const IGraphConfig &source, PortResHistoryMap &histories);
     struct ContextFill;  // the state of one context while it is filled
