@@ -46,6 +46,23 @@ status_t readOutput(const IGraphConfig *item, ve_isp_tol_resolution_info &info)
     return err_none;
 }
 
+// The size and symmetric crop of item key of a sensor stage: err_end (after
+// missingLine) when the stage has no such item, which ends the gathering
+// with success; the read's status (after failedLine) when it cannot be read.
+status_t readStageItem(const IGraphConfig *stage, KeyId key, const char *missingLine, const char *failedLine,
+                       int32_t &width, int32_t &height, ve_rectangle &crop)
+{
+    const IGraphConfig *item = stage->getDescendant(key);
+    if (item == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "%s", missingLine);
+        return err_end;
+    }
+    const status_t status = readSymmetric(item, width, height, crop);
+    if (status != err_none)
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "%s", failedLine);
+    return status;
+}
+
 std::string kernelName(const IGraphConfig *kernel) { return tree::textOr(kernel, key_name, ""); }
 
 // --- sensor sub-blocks -------------------------------------------------------------
@@ -98,25 +115,14 @@ status_t readBinner(const IGraphConfig *sensor, TolKorUtils::SensorModeInfo &inf
                             "Sensor mode specifies different binning factor for horizontal and vertical.this is not "
                             "supported, resolution history will be wrong ");
     }
-    const IGraphConfig *input = binner->getDescendant(key_input);
-    if (input == nullptr) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get binner:input");
-        return err_end;
-    }
-    status = readSymmetric(input, info.binnerInputWidth, info.binnerInputHeight, info.binnerInputCrop);
-    if (status != err_none) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get binner input dimensions and crop");
-        return status;
-    }
-    const IGraphConfig *output = binner->getDescendant(key_output);
-    if (output == nullptr) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get binner:output");
-        return err_end;
-    }
-    status = readSymmetric(output, info.binnerOutputWidth, info.binnerOutputHeight, info.binnerOutputCrop);
+    status = readStageItem(binner, key_input, "Failed to get binner:input",
+                           "Failed to get binner input dimensions and crop", info.binnerInputWidth,
+                           info.binnerInputHeight, info.binnerInputCrop);
     if (status != err_none)
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get binner output dimensions and crop");
-    return status;
+        return status;
+    return readStageItem(binner, key_output, "Failed to get binner:output",
+                         "Failed to get binner output dimensions and crop", info.binnerOutputWidth,
+                         info.binnerOutputHeight, info.binnerOutputCrop);
 }
 
 status_t readScaler(const IGraphConfig *sensor, TolKorUtils::SensorModeInfo &info)
@@ -143,25 +149,16 @@ status_t readScaler(const IGraphConfig *sensor, TolKorUtils::SensorModeInfo &inf
             info.scaleNum = 1;
         }
     }
-    const IGraphConfig *input = scaler->getDescendant(key_input);
-    if (input == nullptr) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get scaler:input");
-        return factorStatus != err_none ? factorStatus : err_end;
-    }
-    status_t status = readSymmetric(input, info.scalerInputWidth, info.scalerInputHeight, info.scalerInputCrop);
-    if (status != err_none) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get scaler input dimensions and crop");
-        return status;
-    }
-    const IGraphConfig *output = scaler->getDescendant(key_output);
-    if (output == nullptr) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get scaler:output");
-        return err_end;
-    }
-    status = readSymmetric(output, info.scalerOutputWidth, info.scalerOutputHeight, info.scalerOutputCrop);
+    const status_t status = readStageItem(scaler, key_input, "Failed to get scaler:input",
+                                          "Failed to get scaler input dimensions and crop", info.scalerInputWidth,
+                                          info.scalerInputHeight, info.scalerInputCrop);
+    if (status == err_end && factorStatus != err_none)
+        return factorStatus;
     if (status != err_none)
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Failed to get scaler output dimensions and crop");
-    return status;
+        return status;
+    return readStageItem(scaler, key_output, "Failed to get scaler:output",
+                         "Failed to get scaler output dimensions and crop", info.scalerOutputWidth,
+                         info.scalerOutputHeight, info.scalerOutputCrop);
 }
 
 }  // namespace

@@ -77,16 +77,24 @@ status_t fillMbrLimits(const std::vector<std::string> &pieces, ve_view_mbr_limit
     return err_none;
 }
 
-// The root's "sensor", else its "buffer_src0"; null (with the error line) when
-// there is neither.
-const IGraphConfig *sourceOf(const IGraphConfig *root)
+// The root's "sensor", else its "buffer_src0". Null, with status and an
+// error line, for an object not initialised or a graph with neither.
+const IGraphConfig *sourceOf(const IGraphConfig *root, status_t &status)
 {
+    status = err_internal;
+    if (root == nullptr) {
+        ve_log_common_debug(VE_LOG_ERROR, kTag, "Error: TolKorUtils not initialized.");
+        return nullptr;
+    }
     const IGraphConfig *source = root->getDescendant(key_sensor);
     if (source == nullptr)
         source = root->getDescendant(key_buffer_src0);
-    if (source == nullptr)
+    if (source == nullptr) {
         ve_log_common_debug(VE_LOG_ERROR, kTag,
                             "Error: Couldn't find any source (sensor or buf src). Check your settings.");
+        return nullptr;
+    }
+    status = err_none;
     return source;
 }
 
@@ -305,13 +313,10 @@ status_t TolKorUtils::getStreamIds(std::vector<int32_t> &ids, bool fromSinks) co
 
 status_t TolKorUtils::getSensorCmcId(std::string &cmcTag)
 {
-    if (mGraphRoot == nullptr) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Error: TolKorUtils not initialized.");
-        return err_internal;
-    }
-    const IGraphConfig *source = sourceOf(mGraphRoot);
+    status_t status = err_none;
+    const IGraphConfig *source = sourceOf(mGraphRoot, status);
     if (source == nullptr)
-        return err_internal;
+        return status;
     cmcTag.clear();
     if (source->getValue(key_cmc_tag, cmcTag) == err_none && !cmcTag.empty())
         return err_none;
@@ -321,13 +326,10 @@ status_t TolKorUtils::getSensorCmcId(std::string &cmcTag)
 
 status_t TolKorUtils::getDolInfo(float &conversionGain, std::string &dolMode)
 {
-    if (mGraphRoot == nullptr) {
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Error: TolKorUtils not initialized.");
-        return err_internal;
-    }
-    const IGraphConfig *source = sourceOf(mGraphRoot);
+    status_t status = err_none;
+    const IGraphConfig *source = sourceOf(mGraphRoot, status);
     if (source == nullptr)
-        return err_internal;
+        return status;
     conversionGain = 1.0f;
     dolMode.clear();
     std::string gainText;
