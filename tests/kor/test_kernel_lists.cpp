@@ -191,6 +191,21 @@ TEST(KernelLists, BrokenKernelIdsAndSinkPortsStopTheGeneration)
         EXPECT_EQ(g.status, err_internal);
         EXPECT_TRUE(log.has("output width or height is 0")) << log.dump();
     }
+    {
+        // Sizes and crops at the 32-bit limits wrap instead of overflowing.
+        vorn_test::LogCapture log;
+        KorGraph g(vorn_test::parseTree(R"(<graph_descriptor><source name="buffer_src0">
+          <port name="port_0" id="0" direction="1" width="2147483647" height="1" peer="pg:input"/></source>
+          <program_group name="pg" stream_id="0"><port name="input" id="0" direction="0" peer="buffer_src0:port_0"/>
+          <port name="output" id="1" direction="1" peer="out"/>
+          <kernel name="s" id="0" pal_uuid="1"><input width="1" height="1" left="2147483647" top="-2147483648"
+            right="-2147483648" bottom="2147483647"/><output width="1" height="1"/></kernel>
+          <kernel name="t" id="1" pal_uuid="2"><input width="1" height="1" left="2147483647" top="0" right="0"
+            bottom="0"/><output width="-1" height="1"/></kernel>
+          <kernel name="u" id="2" pal_uuid="3"/>
+          </program_group><sink name="out" stream_id="0" peer="pg:output"/></graph_descriptor>)"));
+        EXPECT_EQ(g.status, err_none) << log.dump();
+    }
 }
 
 TEST(KernelLists, ContextsWithoutKernelsAndGraphsLeftToTheAnalysis)

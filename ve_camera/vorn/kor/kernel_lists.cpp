@@ -198,7 +198,7 @@ status_t TolKorUtils::countKernelsPerContext(const GraphIndex &index)
     const KeyId ctxKey = mUseStreamId ? key_stream_id : key_exec_ctx_id;
     for (const IGraphConfig *programGroup : index.programGroups) {
         int32_t ctxId = 0;
-        const status_t status = programGroup->getValue(ctxKey, ctxId);
+        status_t status = programGroup->getValue(ctxKey, ctxId);
         if (status != err_none) {
             ve_log_common_debug(VE_LOG_ERROR, kTag, "Couldn't get stream id or exec ctx id for pg %s",
                                 textOf(programGroup).c_str());
@@ -211,7 +211,9 @@ status_t TolKorUtils::countKernelsPerContext(const GraphIndex &index)
                 ++inserted.first->second.kernelCount;
             ++count;
         });
-        createPerPgKernelListStructures(programGroup, count);
+        status = createPerPgKernelListStructures(programGroup, count);
+        if (status != err_none)
+            return status;
     }
     return err_none;
 }
