@@ -2,12 +2,15 @@
 // graph descriptor and the (gzip-compressed) graph settings, check that their
 // versions fit, find the use case that matches a query, build its result
 // graph and print what a camera service would read from it: nodes, ports,
-// connections, enabled state, formats, strides and buffer sizes.
+// connections, enabled state, formats, strides and buffer sizes; then the
+// kernel lists that the ISP-parameter component receives, per execution
+// context and program group.
 //
 //   vorn_demo [--config DIR] [--list] [--verbose] [path=value ...]
 //
 // Query items are paths relative to a settings entry (names joined by ":")
 // and the value they must have; the default asks for 4K video at 30 fps.
+#include <algorithm>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -335,6 +338,88 @@ void printSensor(const IGraphConfig *root, const std::vector<IGraphConfig *> &so
 
 // ---------------------------------------------------------------------------
 
+// ---------------------------------------------------------------------------
+// Kernel lists.
+
+const char *enableText(int32_t enable)
+{
+    switch (enable) {
+    case VE_ISP_TOL_KERNEL_BYPASS:
+        return "bypass";
+    case VE_ISP_TOL_KERNEL_ENABLED:
+        return "on";
+    case VE_ISP_TOL_KERNEL_DISABLED:
+        return "off";
+    default:
+        return "?";
+    }
+}
+
+// "4208x3120 [184 480 184 480] -> 3840x2160": the source pixels, the crop in
+// them, and the size of the image as the kernel receives it.
+std::string historyText(const ve_isp_tol_resolution_info *history)
+{
+    if (history == nullptr)
+        return "-";
+    char text[96];
+    std::snprintf(text, sizeof text, "%dx%d [%d %d %d %d] -> %dx%d", history->input_width, history->input_height,
+                  history->input_crop.left, history->input_crop.top, history->input_crop.right,
+                  history->input_crop.bottom, history->output_width, history->output_height);
+    return text;
+}
+
+void printProgramGroupKernels(Vorn::TolKorUtils &kor, const IGraphConfig *programGroup)
+{
+    ve_isp_tol_program_group group{};
+    if (kor.getProgramGroup(programGroup, group) != err_none)
+        return;
+    std::printf("    %s (%u kernels)\n", programGroup->getName().c_str(), group.kernel_count);
+    std::printf("      %-3s %-6s %-6s %-7s %-40s %s\n", "id", "uuid", "state", "bpp",
+                "image reaching it (source [crop] -> size)", "output");
+    for (uint32_t i = 0; i < group.kernel_count; ++i) {
+        const ve_isp_tol_run_kernels &k = group.run_kernels[i];
+        char bpp[16];
+        std::snprintf(bpp, sizeof bpp, "%u/%u", k.bpp_info.input_bpp, k.bpp_info.output_bpp);
+        char output[24] = "";
+        if (k.resolution_info != nullptr)
+            std::snprintf(output, sizeof output, "%dx%d", k.resolution_info->output_width,
+                          k.resolution_info->output_height);
+        std::printf("      %-3u %-6u %-6s %-7s %-40s %s\n", i, k.kernel_uuid, enableText(k.enable), bpp,
+                    historyText(k.resolution_history).c_str(), output);
+    }
+}
+
+// The run kernels of every execution context, program group by program group.
+void printKernelLists(const IGraphConfig *graph)
+{
+    Vorn::TolKorUtils kor;
+    const Vorn::status_t status = kor.initKorUtils(graph);
+    std::printf("Kernel lists per execution context (stream id): %s\n", status == err_none ? "built" : "FAILED");
+    if (status != err_none) {
+        std::printf("  initKorUtils returned %d\n", status);
+        flushLog("building kernel lists");
+        return;
+    }
+    if (!g_verbose)
+        logLines().clear();  // the generation's own dumps of its progress
+    std::vector<int32_t> streams;
+    kor.getStreamIds(streams, false);
+    std::sort(streams.begin(), streams.end());
+    for (int32_t stream : streams) {
+        ve_isp_tol_program_group context{};
+        kor.getProgramGroup(stream, context);
+        std::printf("  stream %d: %u run kernels\n", stream, context.kernel_count);
+        Vorn::NodeIterator programGroups(const_cast<IGraphConfig *>(graph));
+        while (const IGraphConfig *programGroup = programGroups.iterateByType(Vorn::key_program_group)) {
+            int32_t id = -1;
+            if (integer(programGroup, Vorn::key_stream_id, id) && id == stream)
+                printProgramGroupKernels(kor, programGroup);
+        }
+    }
+    std::printf("\n");
+    flushLog("reading kernel lists");
+}
+
 void listUseCases(const IGraphConfig *settings)
 {
     std::printf("\nUse cases of the settings:\n");
@@ -486,7 +571,10 @@ int main(int argc, char **argv)
     std::printf("\n");
     flushLog("reading the graph");
 
-    // 6. Release it.
+    // 6. The kernel lists of the ISP-parameter component.
+    printKernelLists(graph);
+
+    // 7. Release it.
     manager.destroyGraph(graph);
     return 0;
 }

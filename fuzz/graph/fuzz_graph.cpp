@@ -2,8 +2,9 @@
 // graph settings separated by a NUL byte (without one, the whole input is the
 // settings and the bundled sample descriptor is used). Both are loaded from
 // memory; every settings entry (up to 16) gets its result graph built, read
-// through the port, format and execution-context queries, edited through a
-// format change and released. Nothing may crash, leak or read out of bounds.
+// through the port, format and execution-context queries, turned into kernel
+// lists (both lookups of them and their dumps, stream chains, routing and
+// MBR limits), edited through a format change and released. Nothing may crash, leak or read out of bounds.
 //
 // Loading adds generated keys to the process-wide key table; the table is
 // put back after each input so that inputs stay independent.
@@ -71,8 +72,43 @@ void readPort(IGraphConfig *port)
     (void)GraphCameraUtil::portGetPeer(port, &peer);
 }
 
+void readKernelLists(IGraphConfig *graph)
+{
+    TolKorUtils kor;
+    (void)kor.initKorUtils(graph);
+    std::vector<int32_t> streams;
+    (void)kor.getStreamIds(streams, false);
+    (void)kor.getStreamIds(streams, true);
+    streams.push_back(-1);
+    for (int32_t stream : streams) {
+        ve_isp_tol_program_group group{};
+        kor.getProgramGroup(stream, group);
+        for (uint32_t i = 0; i < group.kernel_count; ++i) {
+            if (group.run_kernels[i].resolution_history != nullptr)
+                (void)group.run_kernels[i].resolution_history->output_width;
+        }
+        kor.dumpKernels(stream);
+        ve_view_mbr_limits_t limits;
+        (void)kor.getMbrData(stream, &limits);
+    }
+    NodeIterator programGroups(graph);
+    while (IGraphConfig *programGroup = programGroups.iterateByType(key_program_group)) {
+        ve_isp_tol_program_group group{};
+        if (kor.getProgramGroup(programGroup, group) == err_none)
+            TolKorUtils::dumpKernels(group.run_kernels, group.kernel_count);
+    }
+    TolKorUtils::StreamChainMap chains;
+    (void)kor.getStreamChains(chains);
+    TolKorUtils::RoutingInfoMap routing;
+    (void)kor.getRoutingInfo(routing);
+    float gain = 0;
+    std::string mode;
+    (void)kor.getDolInfo(gain, mode);
+}
+
 void readGraph(IGraphConfig *graph)
 {
+    readKernelLists(graph);
     std::vector<IGraphConfig *> sources;
     (void)GraphCameraUtil::getSourceNode(graph, sources);
     std::set<int32_t> contexts;

@@ -356,8 +356,7 @@ TEST_F(SampleModule, TestPatternNeedsNoSensorMode)
     const Graph graph = build(3001, log);
     ASSERT_TRUE(graph);
     EXPECT_EQ(at(graph, "sensor"), nullptr);
-    EXPECT_EQ(at(graph, "csi_be"), nullptr);
-    EXPECT_EQ(peersOf(at(graph, "tpg:output")), Peers{"isa:input"});
+    EXPECT_EQ(peersOf(at(graph, "tpg:port_0")), Peers{"csi_be:input"});
     EXPECT_FALSE(log.contains("mode"));
     std::vector<IGraphConfig *> sources;
     EXPECT_EQ(GraphCameraUtil::getSourceNode(graph.get(), sources), err_none);
@@ -398,3 +397,46 @@ TEST_F(SampleModule, FormatOptionsOfDerivedNodesApplyTheirKernelChanges)
 }
 
 }  // namespace
+
+// The kernel lists of the sample: isa and bayer_pp share a stream, each scaler
+// is a stream fed from bayer_pp; the still graph switches the AF statistics
+// off, which switches off the AF kernel alone (it follows the branch point).
+TEST_F(SampleModule, KernelListsPerStream)
+{
+    const auto lists = [&](int32_t key, std::vector<int32_t> &isaEnables, ve_isp_tol_resolution_info &afHistory,
+                           std::vector<uint32_t> &counts) {
+        LogCapture log;
+        const Graph graph = build(key, log);
+        ASSERT_TRUE(graph);
+        TolKorUtils kor;
+        ASSERT_EQ(kor.initKorUtils(graph.get()), err_none) << log.dump();
+        std::vector<int32_t> streams;
+        kor.getStreamIds(streams, false);
+        for (int32_t stream : streams) {
+            ve_isp_tol_program_group group{};
+            kor.getProgramGroup(stream, group);
+            counts.push_back(group.kernel_count);
+        }
+        ve_isp_tol_program_group isa{};
+        ASSERT_EQ(kor.getProgramGroup(at(graph, "isa"), isa), err_none);
+        ASSERT_EQ(isa.kernel_count, 8u);
+        for (uint32_t i = 0; i < isa.kernel_count; ++i)
+            isaEnables.push_back(isa.run_kernels[i].enable);
+        afHistory = *isa.run_kernels[3].resolution_history;
+    };
+    std::vector<int32_t> enables;
+    std::vector<uint32_t> counts;
+    ve_isp_tol_resolution_info af{};
+    lists(1003, enables, af, counts);  // 4K video, cropped sensor mode
+    EXPECT_EQ(enables, (std::vector<int32_t>{1, 1, 1, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(counts, (std::vector<uint32_t>{14, 3, 3}));
+    EXPECT_EQ((std::vector<int32_t>{af.input_width, af.input_crop.left, af.input_crop.top, af.output_width}),
+              (std::vector<int32_t>{4208, 184, 480, 3840}));
+
+    enables.clear();
+    counts.clear();
+    SetUp();                           // build released the documents
+    lists(2001, enables, af, counts);  // still with postview
+    EXPECT_EQ(enables, (std::vector<int32_t>{1, 1, 1, 2, 1, 1, 1, 1}));
+    EXPECT_EQ(counts, (std::vector<uint32_t>{14, 3, 3}));
+}

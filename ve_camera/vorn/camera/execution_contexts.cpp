@@ -6,6 +6,7 @@
 
 #include <ve_cipr/ve_log_common.h>
 
+#include "camera/subgraph_ports.h"
 #include "log_tags.h"
 #include "model/tree.h"
 #include "no_memory.h"
@@ -225,45 +226,65 @@ try {
     return noMemory("graphGetSinksByName");
 }
 
+void appendSubgraphPortsOf(const IGraphConfig &node, KeyId key, int32_t value, int32_t direction, KeyId nodeType,
+                           std::vector<IGraphConfig *> &ports)
+{
+    const char *keyName = ItemUID::key2str(key);
+    int32_t nodeValue = -1;
+    if (node.getValue(key, nodeValue) != err_none || nodeValue != value)
+        return;
+    forEachChildOfType(node, key_port, [&](IGraphConfig *port) {
+        if (GraphCameraUtil::portGetDirection(port) != direction)
+            return;
+        IGraphConfig *peer = nullptr;
+        if (GraphCameraUtil::portGetPeer(port, &peer) != err_none || peer == nullptr) {
+            ve_log_common_debug(VE_LOG_VERBOSE, kTag, "%s: no peer found for port %s", "getSubgraphPorts",
+                                port->getName().c_str());
+            ports.push_back(port);
+            return;
+        }
+        ve_log_common_debug(VE_LOG_VERBOSE, kTag, "%s: peer for %s is %s", "getSubgraphPorts", port->getName().c_str(),
+                            peer->getName().c_str());
+        if (direction == 1 && isVirtualSink(peer)) {
+            ports.push_back(port);
+            return;
+        }
+        const IGraphConfig *peerNode = peer->getAncestor();
+        if (!hasType(peerNode, nodeType)) {
+            ports.push_back(port);
+            return;
+        }
+        int32_t peerValue = -1;
+        if (peerNode->getValue(key, peerValue) != err_none) {
+            ve_log_common_debug(VE_LOG_VERBOSE, kTag, "%s: no %s for peer %s", "getSubgraphPorts", keyName,
+                                GraphCameraUtil::print(peer).c_str());
+            return;
+        }
+        if (peerValue != value)
+            ports.push_back(port);
+    });
+}
+
+status_t firstPortWithPeer(const std::vector<IGraphConfig *> &ports, IGraphConfig **port)
+{
+    status_t status = err_argument;
+    for (IGraphConfig *candidate : ports) {
+        IGraphConfig *peer = nullptr;
+        status = GraphCameraUtil::portGetPeer(candidate, &peer);
+        if (status == err_none) {
+            *port = candidate;
+            return err_none;
+        }
+    }
+    return status;
+}
+
 status_t GraphCameraUtil::getSubgraphPorts(KeyId key, int32_t value, int32_t direction, const IGraphConfig &graph,
                                            std::vector<IGraphConfig *> &ports, KeyId nodeType)
 try {
     ports.clear();
-    const char *keyName = ItemUID::key2str(key);
     forEachChildOfType(graph, nodeType, [&](IGraphConfig *node) {
-        int32_t nodeValue = -1;
-        if (node->getValue(key, nodeValue) != err_none || nodeValue != value)
-            return;
-        forEachChildOfType(*node, key_port, [&](IGraphConfig *port) {
-            if (portGetDirection(port) != direction)
-                return;
-            IGraphConfig *peer = nullptr;
-            if (portGetPeer(port, &peer) != err_none || peer == nullptr) {
-                ve_log_common_debug(VE_LOG_VERBOSE, kTag, "%s: no peer found for port %s", "getSubgraphPorts",
-                                    port->getName().c_str());
-                ports.push_back(port);
-                return;
-            }
-            ve_log_common_debug(VE_LOG_VERBOSE, kTag, "%s: peer for %s is %s", "getSubgraphPorts",
-                                port->getName().c_str(), peer->getName().c_str());
-            if (direction == 1 && isVirtualSink(peer)) {
-                ports.push_back(port);
-                return;
-            }
-            const IGraphConfig *peerNode = peer->getAncestor();
-            if (!hasType(peerNode, nodeType)) {
-                ports.push_back(port);
-                return;
-            }
-            int32_t peerValue = -1;
-            if (peerNode->getValue(key, peerValue) != err_none) {
-                ve_log_common_debug(VE_LOG_VERBOSE, kTag, "%s: no %s for peer %s", "getSubgraphPorts", keyName,
-                                    print(peer).c_str());
-                return;
-            }
-            if (peerValue != value)
-                ports.push_back(port);
-        });
+        appendSubgraphPortsOf(*node, key, value, direction, nodeType, ports);
     });
     return ports.empty() ? err_argument : err_none;
 } catch (const std::bad_alloc &) {
@@ -336,15 +357,7 @@ try {
     status_t status = getSubgraphPorts(key, value, 0, *graph, inputs, nodeType);
     if (status != err_none)
         return status;
-    for (IGraphConfig *input : inputs) {
-        IGraphConfig *peer = nullptr;
-        status = portGetPeer(input, &peer);
-        if (status == err_none) {
-            *port = input;
-            return err_none;
-        }
-    }
-    return status;
+    return firstPortWithPeer(inputs, port);
 } catch (const std::bad_alloc &) {
     return noMemory("getInputPort");
 }
