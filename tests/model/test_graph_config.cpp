@@ -1,4 +1,5 @@
 // Items, nodes, ownership, copies, naming and dumps.
+#include <algorithm>
 #include <ctime>
 #include <iterator>
 #include <memory>
@@ -286,6 +287,20 @@ double threadSeconds()
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
+// Instrumented builds slow the two sides of a timing comparison unevenly;
+// a quadratic cost would still be far beyond the widened bound.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr double kTimingSlack = 2.0;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr double kTimingSlack = 2.0;
+#else
+constexpr double kTimingSlack = 1.0;
+#endif
+#else
+constexpr double kTimingSlack = 1.0;
+#endif
+
 // Seconds to insert count integer attributes under keys produced by keyOf,
 // then walk the children once.
 template <typename KeyOf>
@@ -333,9 +348,16 @@ TEST(GraphNode, InsertionsAndRemovalsInAnyOrderStaySorted)
     // Descending keys cost about what ascending keys cost (no quadratic
     // shifting), and so do removals from the front.
     constexpr size_t kCount = 100'000;
-    const double ascending = insertAndWalk(kCount, [](size_t i) { return static_cast<KeyId>(i); });
-    const double descending = insertAndWalk(kCount, [](size_t i) { return static_cast<KeyId>(kCount - i); });
-    EXPECT_LT(descending, 3 * ascending + 0.02) << "ascending " << ascending << " s, descending " << descending;
+    // The best of three runs of each, so that a busy machine does not decide.
+    double ascending = 1e9;
+    double descending = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        ascending = std::min(ascending, insertAndWalk(kCount, [](size_t i) { return static_cast<KeyId>(i); }));
+        descending =
+            std::min(descending, insertAndWalk(kCount, [](size_t i) { return static_cast<KeyId>(kCount - i); }));
+    }
+    EXPECT_LT(descending, kTimingSlack * 3 * ascending + 0.02)
+        << "ascending " << ascending << " s, descending " << descending;
 
     GraphConfigNode many;
     for (size_t i = 0; i < kCount; ++i)
@@ -343,7 +365,7 @@ TEST(GraphNode, InsertionsAndRemovalsInAnyOrderStaySorted)
     const double start = threadSeconds();
     for (size_t i = 0; i < kCount; ++i)
         many.removeDescendant(static_cast<KeyId>(i % 2));
-    EXPECT_LT(threadSeconds() - start, 3 * ascending + 0.05);
+    EXPECT_LT(threadSeconds() - start, kTimingSlack * 3 * ascending + 0.05);
     EXPECT_EQ(many.getDescendantCount(), 0u);
 }
 
