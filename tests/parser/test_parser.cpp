@@ -19,6 +19,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <vorn/vorn.h>
 
@@ -500,4 +501,114 @@ TEST(Parser, MemoryBufferBeyondTwoGiBLoads)
     munmap(document, total);
     munmap(text, 3 * kPiece);
     close(fd);
+}
+
+namespace {
+
+std::string writeGzip(const std::string &name, const std::string &content)
+{
+    const std::string path = std::string(VORN_TEST_BINARY_DIR) + "/" + name;
+    gzFile file = gzopen(path.c_str(), "wb6");
+    EXPECT_NE(file, nullptr) << path;
+    if (file != nullptr) {
+        EXPECT_EQ(gzwrite(file, content.data(), static_cast<unsigned>(content.size())),
+                  static_cast<int>(content.size()));
+        EXPECT_EQ(gzclose(file), Z_OK);
+    }
+    return path;
+}
+
+}  // namespace
+
+TEST(Parser, OneLongTokenLoadsFromFilesAsFastAsFromMemory)
+{
+    // A 16 MB attribute value and a 16 MB comment: Expat keeps an unfinished
+    // token and scans it again for every chunk it is given, which fed in
+    // 4096-byte chunks costs minutes; from memory it is one scan.
+    const std::string big(16 << 20, 'v');
+    const std::string documents[] = {
+        "<graph_settings version='1'><a description='" + big + "'/></graph_settings>",
+        "<graph_settings version='1'><a/><!--" + big + "--></graph_settings>",
+    };
+    for (const std::string &text : documents) {
+        double start = threadSeconds();
+        Tree fromMemory = loadText(text);
+        const double memory = threadSeconds() - start;
+        ASSERT_NE(fromMemory, nullptr);
+        const std::string plain = writeTemp("long_token.xml", text);
+        const std::string gzip = writeGzip("long_token.gz", text);
+        for (const std::string &path : {plain, gzip}) {
+            start = threadSeconds();
+            Tree fromFile = loadFile(path);
+            const double file = threadSeconds() - start;
+            ASSERT_NE(fromFile, nullptr) << path;
+            EXPECT_LT(file, 5 * memory + 0.5) << path << ": " << file << " s, from memory " << memory << " s";
+            EXPECT_EQ(str(fromFile->getDescendant(ItemUID::str2key("a")), key_description),
+                      str(fromMemory->getDescendant(ItemUID::str2key("a")), key_description));
+        }
+        std::remove(plain.c_str());
+        std::remove(gzip.c_str());
+    }
+}
+
+TEST(Parser, NamesThatBecomeKeysAreBoundedAndAFailedLoadTakesItsKeysBack)
+{
+    const size_t tableBefore = vorn_key_map.size();
+    const std::string longest(VornParser::kMaxNameBytes, 'n');
+    const std::string tooLong = longest + "x";
+    struct Case {
+        const char *root;
+        std::string fragment;  // on line 2
+        const char *message;
+    };
+    const std::vector<Case> cases = {
+        {"graph_settings", "<" + tooLong + "/>", "Element name \"nnnnnnnn"},
+        {"graph_settings", "<a " + tooLong + "='1'/>", "Attribute name \"nnnnnnnn"},
+        {"graph_descriptor", "<a name='" + tooLong + "'/>", "Value of \"name\" \"nnnnnnnn"},
+        {"graph_settings", "<a NAME='" + tooLong + "'/>", "Value of \"name\" \"nnnnnnnn"},
+        {"graph_settings", "<a attribute='" + tooLong + "'/>", "Value of \"attribute\" \"nnnnnnnn"},
+    };
+    for (const Case &c : cases) {
+        LogCapture log;
+        // Unknown names before the long one generate keys, which the failed
+        // load takes back.
+        const std::string root = c.root;
+        EXPECT_EQ(loadText("<" + root + " version='1'><kernel name='fresh_kernel'/><fresh_element/>\n" + c.fragment +
+                           "</" + root + ">"),
+                  nullptr)
+            << c.message;
+        EXPECT_TRUE(log.contains(c.message)) << log.dump();
+        EXPECT_TRUE(log.contains("...\" at line 2 is longer than 4096 bytes")) << log.dump();
+        EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Parser returned NULL!")) << log.dump();
+        EXPECT_EQ(vorn_key_map.size(), tableBefore) << c.message;
+        EXPECT_EQ(ItemUID::str2key("fresh_kernel"), 0u);
+        EXPECT_EQ(ItemUID::str2key("fresh_element"), 0u);
+    }
+    {
+        LogCapture log;
+        EXPECT_EQ(loadText("<graph_descriptor\n " + tooLong + "='1'><a/></graph_descriptor>"), nullptr);
+        // The line of a start tag is the line it begins on.
+        EXPECT_TRUE(log.contains("Attribute name \"nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn...\" at line 1 is longer "
+                                 "than 4096 bytes"))
+            << log.dump();
+    }
+
+    // 4096 bytes are still a name; a load that succeeds keeps its keys, and
+    // keys and names agree after keys were taken back.
+    KeyMap saved;
+    getVornKeys(saved);
+    const KeyId next = ItemUID::generateKey("probe");
+    copyVornKeys(saved);
+    Tree failed =
+        loadText("<graph_settings version='1'><lost_k1/><lost_k2/><lost_k3><oops></lost_k3></graph_settings>");
+    EXPECT_EQ(failed, nullptr);
+    Tree tree = loadText("<graph_descriptor version='1'><kernel name='" + longest + "'/><" + longest +
+                         " attribute='k9'/></graph_descriptor>");
+    ASSERT_NE(tree, nullptr);
+    EXPECT_EQ(vorn_key_map.size(), tableBefore + 2);
+    EXPECT_EQ(ItemUID::str2key(longest), next);
+    EXPECT_EQ(ItemUID::key2str(next), longest);
+    EXPECT_EQ(ItemUID::key2str(ItemUID::str2key("k9")), std::string("k9"));
+    EXPECT_EQ(ItemUID::str2key("lost_k1"), 0u);
+    copyVornKeys(saved);
 }

@@ -1,9 +1,11 @@
 // The key table and ItemUID.
 #include <vorn/keys.h>
 
+#include <new>
 #include <unordered_map>
 
 #include "library_init.h"
+#include "model/generated_keys.h"
 
 namespace Vorn {
 
@@ -16,6 +18,9 @@ namespace {
 // Bumped by every change made through this interface; the reverse index
 // below is rebuilt when it, or the table's size, changed since it was built.
 uint64_t gTableGeneration = 0;
+// Bumped when the whole table is replaced, which ends the life of every
+// entry (GeneratedKeys holds positions of entries).
+uint64_t gTableReplacements = 0;
 
 // id -> name of the first entry with that id in name order. Answers key2str
 // without walking the table; holds copies of the names, so a table changed
@@ -72,6 +77,7 @@ void copyVornKeys(const KeyMap &map)
         return;
     vorn_key_map = map;
     ++gTableGeneration;
+    ++gTableReplacements;
 }
 
 ItemUID::ItemUID(const std::string &path)
@@ -121,13 +127,17 @@ const char *ItemUID::key2str(KeyId key)
     return firstEntryName();
 }
 
+namespace {
+
 // A generated id is the number of entries in the table, as long as that id
 // is free and lies below the reserved ranges; a table that has grown past
 // 4094 entries continues after the integer range (so a generated name never
 // becomes an integer attribute or shares the id of another name), and an id
-// taken by a custom key is skipped.
-KeyId ItemUID::generateKey(const std::string &name)
+// taken by a custom key is skipped. added receives the new entry, if the
+// name was not in the table yet.
+KeyId generate(const std::string &name, KeyMap::iterator &added)
 {
+    added = vorn_key_map.end();
     ReverseIndex &index = reverseIndex();
     if (!index.current())
         index.rebuild();
@@ -142,16 +152,75 @@ KeyId ItemUID::generateKey(const std::string &name)
             break;
     }
     const KeyId key = static_cast<KeyId>(id);
-    if (vorn_key_map.emplace(name, key).second) {
+    const auto inserted = vorn_key_map.emplace(name, key);
+    if (inserted.second) {
+        added = inserted.first;
         ++gTableGeneration;
         // The id was free, so this name is now its only entry: the index
-        // stays current without a rebuild.
-        index.firstName.emplace(key, name);
-        index.tableSize = vorn_key_map.size();
-        index.generation = gTableGeneration;
+        // stays current without a rebuild (without memory for it, the index
+        // is rebuilt when it is next used).
+        try {
+            index.firstName.emplace(key, name);
+            index.tableSize = vorn_key_map.size();
+            index.generation = gTableGeneration;
+        } catch (const std::bad_alloc &) {
+        }
     }
     return key;
 }
+
+}  // namespace
+
+KeyId ItemUID::generateKey(const std::string &name)
+{
+    KeyMap::iterator added;
+    return generate(name, added);
+}
+
+namespace detail {
+
+KeyId GeneratedKeys::generate(const std::string &name)
+{
+    if (mAdded.empty())
+        mTable = gTableReplacements;
+    if (mAdded.size() == mAdded.capacity())  // so that an added entry is always remembered
+        mAdded.reserve(mAdded.empty() ? 64 : 2 * mAdded.size());
+    KeyMap::iterator added;
+    const KeyId key = Vorn::generate(name, added);
+    if (added != vorn_key_map.end())
+        mAdded.push_back(added);
+    return key;
+}
+
+void GeneratedKeys::takeBack() noexcept
+{
+    if (mAdded.empty())
+        return;
+    if (mTable == gTableReplacements) {
+        ReverseIndex &index = reverseIndex();
+        bool current = index.current();
+        for (auto entry = mAdded.rbegin(); entry != mAdded.rend(); ++entry) {
+            // A generated id was free, so the index names this entry for it
+            // (unless a custom key took the same id since).
+            if (current) {
+                const auto hit = index.firstName.find((*entry)->second);
+                if (hit != index.firstName.end() && hit->second == (*entry)->first)
+                    index.firstName.erase(hit);
+                else
+                    current = false;
+            }
+            vorn_key_map.erase(*entry);
+        }
+        ++gTableGeneration;
+        if (current) {
+            index.tableSize = vorn_key_map.size();
+            index.generation = gTableGeneration;
+        }
+    }
+    forget();
+}
+
+}  // namespace detail
 
 void ItemUID::addCustomKeyMap(const KeyMap &map)
 {

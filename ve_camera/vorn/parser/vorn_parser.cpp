@@ -22,6 +22,7 @@
 #include <ve_cipr/ve_log_common.h>
 
 #include "log_tags.h"
+#include "model/generated_keys.h"
 #include "model/tree_arena.h"
 
 namespace Vorn {
@@ -79,6 +80,17 @@ int32_t integerValue(const char *text, bool &fits)
     const unsigned long bits =
         negative ? 0UL - static_cast<unsigned long>(magnitude) : static_cast<unsigned long>(magnitude);
     return static_cast<int32_t>(static_cast<uint32_t>(bits));
+}
+
+// Whether text, a name or a value that becomes a key, is short enough;
+// logs the refusal otherwise. what says what the text is.
+bool fitsNameLimit(const char *what, std::string_view text, XML_Parser parser)
+{
+    if (text.size() <= VornParser::kMaxNameBytes)
+        return true;
+    ve_log_common_debug(VE_LOG_ERROR, kTag, "%s \"%.40s...\" at line %lu is longer than %zu bytes", what, text.data(),
+                        static_cast<unsigned long>(XML_GetCurrentLineNumber(parser)), VornParser::kMaxNameBytes);
+    return false;
 }
 
 // Expat parser, read buffer, file and gzip handles, each released once.
@@ -237,6 +249,60 @@ private:
     TextPool mTexts;
 };
 
+// Input held back from Expat while it waits for the end of a long token.
+// Expat keeps the bytes of an unfinished token (a start tag, a comment, ...)
+// and scans them again from the token's start whenever it is given more
+// input, so a token of n bytes fed in chunks of 4096 would cost n * n / 8192
+// steps. Input is therefore held back until it is at least as long as what
+// Expat keeps: every rescan then covers at least twice the bytes of the
+// one before, and the rescans of a token add up to a few times its length.
+class InputHold {
+public:
+    // Whether a chunk of size bytes should wait rather than go to Expat now.
+    bool waits(size_t size, bool final) const { return !final && mBytes.size() + size < mUntil; }
+    bool empty() const { return mBytes.empty(); }
+    const char *data() const { return mBytes.data(); }
+    size_t size() const { return mBytes.size(); }
+
+    // False when there is no memory to hold the chunk.
+    bool keep(const char *data, size_t size) noexcept
+    {
+        try {
+            mBytes.insert(mBytes.end(), data, data + size);
+            return true;
+        } catch (const std::bad_alloc &) {
+            return false;
+        }
+    }
+
+    // After Expat took size more bytes (the held ones among them): how far
+    // it got tells how much of the input it keeps for an unfinished token.
+    void fed(XML_Parser parser, size_t size)
+    {
+        mBytes.clear();
+        mFed += size;
+        const XML_Index done = XML_GetCurrentByteIndex(parser);
+        const uint64_t kept = done >= 0 && static_cast<uint64_t>(done) <= mFed ? mFed - static_cast<uint64_t>(done) : 0;
+        mUntil = kept < kMaxFeed ? static_cast<size_t>(kept) : kMaxFeed;
+    }
+
+    // Ready for a new document; a large hold is given back.
+    void reset()
+    {
+        if (mBytes.capacity() > kKeptCapacity)
+            std::vector<char>().swap(mBytes);
+        mBytes.clear();
+        mFed = 0;
+        mUntil = 0;
+    }
+
+private:
+    static constexpr size_t kKeptCapacity = size_t{1} << 20;
+    std::vector<char> mBytes;
+    uint64_t mFed = 0;  // bytes given to Expat so far
+    size_t mUntil = 0;  // input held back until there is this much
+};
+
 }  // namespace
 
 // The state of one load: the tree's arena and top node, the children
@@ -253,7 +319,9 @@ struct VornParser::Load {
     UniqueNode document;
     std::vector<Child> children;
     std::vector<Frame> frames;
-    NameMemo names;  // element and attribute names: key of the lower-cased name
+    InputHold hold;
+    NameMemo names;                       // element and attribute names: key of the lower-cased name
+    detail::GeneratedKeys generatedKeys;  // taken back when the load fails
     std::string lowered;
     std::string value;
     std::string_view elementType;  // lower-cased name of the element being started
@@ -268,12 +336,12 @@ struct VornParser::Load {
         children.clear();
         frames.clear();
         names.clear();
+        hold.reset();
     }
 
     // Key of an element or attribute name; 0 when the table has none.
-    const NameMemo::Entry &nameKey(const char *name)
+    const NameMemo::Entry &nameKey(std::string_view raw)
     {
-        const std::string_view raw(name);
         if (const NameMemo::Entry *known = names.find(raw))
             return *known;
         lowered.assign(raw);
@@ -288,18 +356,18 @@ struct VornParser::Load {
     KeyId generateNameKey(const char *name, const NameMemo::Entry &entry)
     {
         const std::string lowerName(entry.lowered);
-        const KeyId key = ItemUID::generateKey(lowerName);
+        const KeyId key = generatedKeys.generate(lowerName);
         names.remember(name, ItemUID::str2key(lowerName), entry.lowered);
         return key;
     }
 
     // Key of a "name" or "attribute" value, generated when unknown. Such
     // values are mostly unique, so they are not memoised.
-    KeyId valueKey(const char *text)
+    KeyId valueKey(std::string_view text)
     {
         value.assign(text);
         const KeyId key = ItemUID::str2key(value);
-        return key != 0 ? key : ItemUID::generateKey(value);
+        return key != 0 ? key : generatedKeys.generate(value);
     }
 
     // Starts the duplicate check for a new element.
@@ -417,7 +485,13 @@ bool VornParser::addAttributes(KeyId &key, const char **attributes)
     load.newElement();
     for (const char **attr = attributes; attr != nullptr && attr[0] != nullptr; attr += 2) {
         const char *value = attr[1] != nullptr ? attr[1] : "";
-        const KeyId attributeKey = load.nameKey(attr[0]).key;
+        const std::string_view attributeName(attr[0]);
+        if (!fitsNameLimit("Attribute name", attributeName, mParser))
+            return false;
+        const KeyId attributeKey = load.nameKey(attributeName).key;
+        if ((attributeKey == key_name && !fitsNameLimit("Value of \"name\"", value, mParser)) ||
+            (attributeKey == key_attribute && !fitsNameLimit("Value of \"attribute\"", value, mParser)))
+            return false;
         bool stored = true;
         if (attributeKey == key_name && descriptor) {
             if (key != key_node) {
@@ -441,11 +515,15 @@ bool VornParser::addAttributes(KeyId &key, const char **attributes)
         } else if (ItemUID::isInteger(attributeKey)) {
             bool fits = true;
             const int32_t number = integerValue(value, fits);
-            if (!fits)
+            if (!fits) {
+                // The text is shown whole unless it is very long.
+                constexpr int kShown = 64;
+                const bool cut = std::strlen(value) > kShown;
                 ve_log_common_debug(VE_LOG_WARNING, kTag,
-                                    "Integer attribute %s=\"%s\" at line %lu does not fit in 32 bits; stored as %d",
-                                    attr[0], value, static_cast<unsigned long>(XML_GetCurrentLineNumber(mParser)),
-                                    number);
+                                    "Integer attribute %s=\"%.*s%s\" at line %lu does not fit in 32 bits; stored as %d",
+                                    attr[0], kShown, value, cut ? "..." : "",
+                                    static_cast<unsigned long>(XML_GetCurrentLineNumber(mParser)), number);
+            }
             stored = load.add(attributeKey, TreeBuilder::newInt(arena, number));
         } else if (attributeKey == key_attribute) {
             stored = load.add(attributeKey, TreeBuilder::newInt(arena, static_cast<int32_t>(load.valueKey(value))));
@@ -462,6 +540,11 @@ bool VornParser::addAttributes(KeyId &key, const char **attributes)
 
 void VornParser::handleStart(const char *name, const char **attributes)
 {
+    const std::string_view elementName(name);
+    if (!fitsNameLimit("Element name", elementName, mParser)) {
+        fail(nullptr);
+        return;
+    }
     if (++mDepth > kMaxDepth) {
         ve_log_common_debug(VE_LOG_ERROR, kTag, "Element <%s> at line %lu nests deeper than %u levels", name,
                             static_cast<unsigned long>(XML_GetCurrentLineNumber(mParser)), kMaxDepth);
@@ -474,13 +557,18 @@ void VornParser::handleStart(const char *name, const char **attributes)
     }
     Load &load = *mLoad;
 
-    const NameMemo::Entry &element = load.nameKey(name);
+    const NameMemo::Entry &element = load.nameKey(elementName);
     KeyId key = element.key;
     if (key == key_graph_descriptor || key == key_graph_settings) {
         mDocumentKind = key;
-        for (const char **attr = attributes; attr != nullptr && attr[0] != nullptr; attr += 2)
+        for (const char **attr = attributes; attr != nullptr && attr[0] != nullptr; attr += 2) {
+            if (!fitsNameLimit("Attribute name", attr[0], mParser)) {
+                fail(nullptr);
+                return;
+            }
             if (equalsLowered(attr[0], "version"))
                 mVersion = attr[1] != nullptr ? attr[1] : "";
+        }
         return;
     }
     load.elementType = element.lowered;
@@ -531,6 +619,19 @@ void VornParser::handleEnd()
 
 bool VornParser::feed(XML_Parser parser, const char *data, size_t size, bool final, const char *function, int line)
 {
+    InputHold *hold = mLoad ? &mLoad->hold : nullptr;
+    if (hold != nullptr && (hold->waits(size, final) || !hold->empty())) {
+        if (!hold->keep(data, size)) {
+            ve_log_common_debug(VE_LOG_ERROR, kTag, "%s", kOutOfMemory);
+            mFailed = true;
+            return false;
+        }
+        if (hold->waits(0, final))
+            return true;
+        data = hold->data();
+        size = hold->size();
+    }
+    const size_t total = size;
     do {
         const size_t piece = size < kMaxFeed ? size : kMaxFeed;
         const bool last = final && piece == size;
@@ -547,6 +648,8 @@ bool VornParser::feed(XML_Parser parser, const char *data, size_t size, bool fin
         data += piece;
         size -= piece;
     } while (size > 0);
+    if (hold != nullptr)
+        hold->fed(parser, total);
     return true;
 }
 
@@ -659,6 +762,8 @@ void VornParser::finishLoad(IGraphConfig **out)
 {
     mParser = nullptr;
     *out = nullptr;
+    if (mLoad)
+        mLoad->hold.reset();
     if (!mFailed && mLoad && mLoad->document) {
         // Only the document node is still open after a complete document.
         Load &load = *mLoad;
@@ -667,11 +772,15 @@ void VornParser::finishLoad(IGraphConfig **out)
         if (load.frames.empty()) {
             TreeBuilder::giveArena(*load.document, std::move(load.arena));
             *out = load.document.release();
+            load.generatedKeys.keep();
             return;
         }
         ve_log_common_debug(VE_LOG_ERROR, kTag, "%s", kOutOfMemory);
     }
     discardTree();
+    // Nothing refers to the keys this load generated any more.
+    if (mLoad)
+        mLoad->generatedKeys.takeBack();
     ve_log_common_debug(VE_LOG_ERROR, kTag, "Parser returned NULL!");
 }
 

@@ -5,7 +5,9 @@
 // (in a descriptor, under the key of its "name" attribute instead); every XML
 // attribute becomes an attribute of that node. The returned tree belongs to
 // the caller, who deletes its top node. A document that is not well formed,
-// cannot be read completely or nests deeper than kMaxDepth yields no tree.
+// cannot be read completely, nests deeper than kMaxDepth or has a name
+// longer than kMaxNameBytes yields no tree, and the keys its load generated
+// are taken out of the key table again.
 //
 // Each element's children (attributes and child elements) are collected in
 // one pass and given to its node, sorted, at its end tag; the items and
@@ -32,6 +34,9 @@ public:
     // with its whole subtree, which costs time in the square of the nesting:
     // the bound keeps that small.
     static constexpr uint32_t kMaxDepth = 256;
+    // Longest element or attribute name, and longest "name" or "attribute"
+    // value (texts that become keys), in bytes.
+    static constexpr size_t kMaxNameBytes = 4096;
     static constexpr size_t kReadChunk = 4096;
 
     VornParser() = default;
