@@ -19,9 +19,8 @@ camera: model formats
 query: model camera formats
 isp: camera model formats
 kor: isp query camera model formats
+analysis: kor isp model camera formats
 '
-# Folders to come, one line each when they arrive:
-#   analysis: kor isp model camera formats
 
 # public header: the folder it belongs to ("shared" for every folder, "host"
 # for headers only hosts include)
@@ -40,6 +39,7 @@ graph_lum_util.h: kor
 tol_kor_sim_utils.h: kor
 isp_utils.h: isp
 tol_kor_utils.h: kor
+graph_util.h: analysis
 ve_isp_records.h: shared
 vorn.h: host
 '

@@ -15,6 +15,7 @@
 #include <vorn/graph_lum_util.h>
 #include <vorn/graph_query_utils.h>
 #include <vorn/graph_query_manager.h>
+#include <vorn/graph_util.h>
 #include <vorn/isp_utils.h>
 #include <vorn/keys.h>
 #include <vorn/tol_kor_utils.h>
