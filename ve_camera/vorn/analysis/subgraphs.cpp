@@ -8,6 +8,7 @@
 
 #include "analysis/analysis_log.h"
 #include "model/decimal_text.h"
+#include "model/tree.h"
 
 namespace Vorn {
 
@@ -33,12 +34,28 @@ status_t GraphUtil::analyzeSubGraphs()
     std::map<int32_t, std::vector<GraphNode *>> members;
     for (const auto &entry : mGraphNodes)
         members[subgraphIdOf(*entry.second)].push_back(entry.second.get());
+    // The processing nodes of each subgraph in the graph's child order (those
+    // removed from the outer graph included) and the sources, from which
+    // the subgraphs' output ports are found.
+    std::map<int32_t, std::vector<IGraphConfig *>> processing;
+    tree::forEachChildOfType(*mGraphSettings, mPgKey, [&](IGraphConfig *node) {
+        int32_t id = -1;
+        if (node->getValue(mSgKey, id) == err_none)
+            processing[id].push_back(node);
+    });
+    std::vector<IGraphConfig *> sources;
+    tree::forEachChildOfType(*mGraphSettings, key_source, [&](IGraphConfig *node) { sources.push_back(node); });
 
     for (const int32_t id : ids) {
         auto subgraph = std::make_shared<SubGraphInfo>();
         subgraph->sgKey = mSgKey;
         subgraph->id = id;
         status_t status = collectSubgraphNodes(*subgraph, members[id]);
+        if (status == err_none) {
+            std::vector<IGraphConfig *> outputs;
+            (void)GraphCameraUtil::getOutputPortsOf(processing[id], sources, mSgKey, id, outputs, mPgKey);
+            subgraph->outputPorts.assign(outputs.begin(), outputs.end());
+        }
         if (status == err_none)
             status = buildInnerGraph(*subgraph);
         if (status != err_none)
@@ -89,9 +106,6 @@ status_t GraphUtil::collectSubgraphNodes(SubGraphInfo &subgraph, const std::vect
         if (status != err_none)
             return status;
     }
-    std::vector<IGraphConfig *> outputs;
-    (void)GraphCameraUtil::getOutputPorts(mSgKey, subgraph.id, *mGraphSettings, outputs, mPgKey);
-    subgraph.outputPorts.assign(outputs.begin(), outputs.end());
     return err_none;
 }
 

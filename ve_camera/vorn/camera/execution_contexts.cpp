@@ -212,15 +212,42 @@ status_t GraphCameraUtil::graphGetSinksByName(const std::string &name, const IGr
     return err_none;
 }
 
+namespace {
+
+// Nodes of type nodeType among the direct children of graph whose integer
+// key reads as value, in child order.
+std::vector<IGraphConfig *> subgraphMembers(KeyId key, int32_t value, const IGraphConfig &graph, KeyId nodeType)
+{
+    std::vector<IGraphConfig *> members;
+    forEachChildOfType(graph, nodeType, [&](IGraphConfig *node) {
+        int32_t nodeValue = -1;
+        if (node->getValue(key, nodeValue) == err_none && nodeValue == value)
+            members.push_back(node);
+    });
+    return members;
+}
+
+std::vector<IGraphConfig *> sourcesOf(const IGraphConfig &graph)
+{
+    std::vector<IGraphConfig *> sources;
+    forEachChildOfType(graph, key_source, [&](IGraphConfig *source) { sources.push_back(source); });
+    return sources;
+}
+
+}  // namespace
+
 status_t GraphCameraUtil::getSubgraphPorts(KeyId key, int32_t value, int32_t direction, const IGraphConfig &graph,
                                            std::vector<IGraphConfig *> &ports, KeyId nodeType)
 {
+    return getSubgraphPortsOf(subgraphMembers(key, value, graph, nodeType), key, value, direction, ports, nodeType);
+}
+
+status_t GraphCameraUtil::getSubgraphPortsOf(const std::vector<IGraphConfig *> &members, KeyId key, int32_t value,
+                                             int32_t direction, std::vector<IGraphConfig *> &ports, KeyId nodeType)
+{
     ports.clear();
     const char *keyName = ItemUID::key2str(key);
-    forEachChildOfType(graph, nodeType, [&](IGraphConfig *node) {
-        int32_t nodeValue = -1;
-        if (node->getValue(key, nodeValue) != err_none || nodeValue != value)
-            return;
+    for (IGraphConfig *node : members) {
         forEachChildOfType(*node, key_port, [&](IGraphConfig *port) {
             if (portGetDirection(port) != direction)
                 return;
@@ -251,7 +278,7 @@ status_t GraphCameraUtil::getSubgraphPorts(KeyId key, int32_t value, int32_t dir
             if (peerValue != value)
                 ports.push_back(port);
         });
-    });
+    }
     return ports.empty() ? err_argument : err_none;
 }
 
@@ -266,11 +293,20 @@ status_t GraphCameraUtil::getOutputPorts(KeyId key, int32_t value, const IGraphC
 {
     if (getSubgraphPorts(key, value, 1, graph, ports, nodeType) == err_none)
         return err_none;
+    return getOutputPortsOf({}, sourcesOf(graph), key, value, ports, nodeType);
+}
+
+status_t GraphCameraUtil::getOutputPortsOf(const std::vector<IGraphConfig *> &members,
+                                           const std::vector<IGraphConfig *> &sources, KeyId key, int32_t value,
+                                           std::vector<IGraphConfig *> &ports, KeyId nodeType)
+{
+    if (getSubgraphPortsOf(members, key, value, 1, ports, nodeType) == err_none)
+        return err_none;
 
     // No output of its own: the subgraph's results leave through the source
     // ports that lead into another subgraph.
     std::set<const IGraphConfig *> seen;
-    forEachChildOfType(graph, key_source, [&](IGraphConfig *source) {
+    for (IGraphConfig *source : sources) {
         forEachChildOfType(*source, key_port, [&](IGraphConfig *port) {
             IGraphConfig *peer = nullptr;
             if (portGetPeer(port, &peer) != err_none || peer == nullptr) {
@@ -302,7 +338,7 @@ status_t GraphCameraUtil::getOutputPorts(KeyId key, int32_t value, const IGraphC
                 addOnce(ports, seen, port);
             }
         });
-    });
+    }
     return ports.empty() ? err_argument : err_none;
 }
 
