@@ -2,8 +2,9 @@
 // graph settings separated by a NUL byte (without one, the whole input is the
 // settings and the bundled sample descriptor is used). Both are loaded from
 // memory; every settings entry (up to 16) gets its result graph built, read
-// through the port, format and execution-context queries, edited through a
-// format change and released. Nothing may crash, leak or read out of bounds.
+// through the port, format and execution-context queries and, for
+// generations 6 and 7, the graph analysis, edited through a format change
+// and released. Nothing may crash, leak or read out of bounds.
 //
 // Loading adds generated keys to the process-wide key table; the table is
 // put back after each input so that inputs stay independent.
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -71,8 +73,30 @@ void readPort(IGraphConfig *port)
     (void)GraphCameraUtil::portGetPeer(port, &peer);
 }
 
+// The analysis of a new-version graph, by stream and by execution context,
+// with its dumps; every status is acceptable, a crash or hang is not.
+void analyseGraph(const IGraphConfig *graph)
+{
+    const std::shared_ptr<IspUtils> isp = IspUtils::Factory(graph);
+    const GdfVersion version = isp != nullptr ? isp->getOktVersion() : GDF_VERSION_NONE;
+    if (version < GDF_VERSION_OKT6)
+        return;
+    GraphUtil util;
+    for (const KeyId key : {key_stream_id, key_exec_ctx_id}) {
+        (void)util.init(key, graph, version);
+        for (const auto &entry : util.subGraphs()) {
+            util.dumpInnerGraph(entry.first);
+            util.dumpKernels(entry.first);
+            (void)util.disableKernelsToDisabledTerminals(*entry.second);
+            ve_isp_tol_program_group group{};
+            (void)util.getKorData(entry.first, group);
+        }
+    }
+}
+
 void readGraph(IGraphConfig *graph)
 {
+    analyseGraph(graph);
     std::vector<IGraphConfig *> sources;
     (void)GraphCameraUtil::getSourceNode(graph, sources);
     std::set<int32_t> contexts;
