@@ -100,6 +100,11 @@ TEST(AnalysisOuterGraph, PrunesNodesWithoutSinkAndFormsSubgraphs)
     EXPECT_EQ(group.tuning_mode, 0);
     EXPECT_EQ(util.getKorData(5, group), err_data);
     EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Invalid subgraph(stream_id) id 5"));
+    // Program groups have no records of their own before they are allocated.
+    EXPECT_EQ(util.getPgKorData(built.node("isa"), group), err_argument);
+    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Could not find the PG isa in the PG memory pool map"));
+    EXPECT_EQ(util.getPgKorData(built.node("preview"), group), err_argument);
+    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Could not find the PG preview in the Subgraphs map"));
 
     // Marks are clear after the analysis.
     for (const auto &entry : util.graphNodes())

@@ -1,4 +1,5 @@
-// Log lines of the new-version graph analysis, under the library's tag.
+// Log lines of the new-version graph analysis, under the library's tag, and
+// the clearing of visited marks.
 #ifndef VORN_ANALYSIS_ANALYSIS_LOG_H
 #define VORN_ANALYSIS_ANALYSIS_LOG_H
 
@@ -12,6 +13,19 @@ namespace Vorn {
 #define logError(...) VORN_ANALYSIS_LOG(VE_LOG_ERROR, __VA_ARGS__)
 #define logWarning(...) VORN_ANALYSIS_LOG(VE_LOG_WARNING, __VA_ARGS__)
 #define logVerbose(...) VORN_ANALYSIS_LOG(VE_LOG_VERBOSE, __VA_ARGS__)
+
+// Clears the visited mark of every node of a map of shared nodes; returns
+// how many were set.
+template <typename NodeMap>
+unsigned clearVisitedMarks(const NodeMap &nodes)
+{
+    unsigned visited = 0;
+    for (const auto &entry : nodes) {
+        visited += entry.second->visited ? 1u : 0u;
+        entry.second->visited = false;
+    }
+    return visited;
+}
 
 // A separator line of dumps.
 constexpr const char *kDumpSeparator = "=======================================================";

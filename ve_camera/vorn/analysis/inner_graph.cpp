@@ -36,6 +36,19 @@ bool insertInner(GraphUtil::SubGraphInfo &subgraph, const std::string &key, std:
     return subgraph.imagingNodes.emplace(key, std::move(node)).second;
 }
 
+// The kernel or routing node a klink names inside its processing node; null,
+// with an error line, when there is none.
+ImagingNode *klinkNode(GraphUtil::SubGraphInfo &subgraph, const std::string &pgName, const std::string &name)
+{
+    const auto found = subgraph.imagingNodes.find(pgName + ":" + name);
+    if (found == subgraph.imagingNodes.end()) {
+        logError("Failed to find Imaging Node %s named in klink in the list of nodes. Inconsistent graph",
+                 name.c_str());
+        return nullptr;
+    }
+    return found->second.get();
+}
+
 }  // namespace
 
 // --- building -----------------------------------------------------------------
@@ -170,13 +183,9 @@ status_t GraphUtil::addImagingLink(SubGraphInfo &subgraph, const IGraphConfig *k
         logVerbose("Adding klink %s:%s  IgraphConfig %p", GraphCameraUtil::print(port).c_str(),
                    GraphCameraUtil::print(pg).c_str(), static_cast<const void *>(port));
     } else {
-        const auto found = subgraph.imagingNodes.find(pgName + ":" + link.srcNode);
-        if (found == subgraph.imagingNodes.end()) {
-            logError("Failed to find Imaging Node %s named in klink in the list of nodes. Inconsistent graph",
-                     link.srcNode.c_str());
+        source = klinkNode(subgraph, pgName, link.srcNode);
+        if (source == nullptr)
             return err_data;
-        }
-        source = found->second.get();
         if (source->type == ImagingDemux && std::to_string(source->activePath) != link.srcPort) {
             if (mVersion < GDF_VERSION_OKT7)
                 logWarning("Found klink from a demux non active output %s- FIX your GDF!! use the ZLT oficial version",
@@ -196,13 +205,9 @@ status_t GraphUtil::addImagingLink(SubGraphInfo &subgraph, const IGraphConfig *k
         if (destination == nullptr)
             return err_data;
     } else {
-        const auto found = subgraph.imagingNodes.find(pgName + ":" + link.dstNode);
-        if (found == subgraph.imagingNodes.end()) {
-            logError("Failed to find Imaging Node %s named in klink in the list of nodes. Inconsistent graph",
-                     link.dstNode.c_str());
+        destination = klinkNode(subgraph, pgName, link.dstNode);
+        if (destination == nullptr)
             return err_data;
-        }
-        destination = found->second.get();
         if (destination->type == ImagingMux && std::to_string(destination->activePath) != link.dstPort) {
             if (mVersion < GDF_VERSION_OKT7) {
                 logError("Found klink to a mux non active input %s - incorrect GDF", link.toStr().c_str());

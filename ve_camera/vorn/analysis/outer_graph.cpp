@@ -185,11 +185,7 @@ status_t GraphUtil::removeUnusedNodes()
 
 void GraphUtil::resetGraph()
 {
-    unsigned visited = 0;
-    for (const auto &entry : mGraphNodes) {
-        visited += entry.second->visited ? 1u : 0u;
-        entry.second->visited = false;
-    }
+    const unsigned visited = clearVisitedMarks(mGraphNodes);
     const unsigned long total = mGraphNodes.size();
     logVerbose("Visited graph nodes %u/%lu", visited, total);
     if (visited != total)

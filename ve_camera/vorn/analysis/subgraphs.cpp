@@ -212,11 +212,7 @@ status_t GraphUtil::collectSubgraphConnections()
 
 void GraphUtil::resetMetaGraph()
 {
-    unsigned visited = 0;
-    for (const auto &entry : mSubGraphs) {
-        visited += entry.second->visited ? 1u : 0u;
-        entry.second->visited = false;
-    }
+    const unsigned visited = clearVisitedMarks(mSubGraphs);
     const unsigned long total = mSubGraphs.size();
     if (visited != total)
         logError("Traversal of meta graph did not reach all nodes %u/%lu", visited, total);

@@ -158,6 +158,10 @@ public:
     // The run kernels and tuning mode of a subgraph; err_data for an unknown
     // id. A subgraph whose records are not allocated answers 0 and null.
     status_t getKorData(int32_t subgraphId, ve_isp_tol_program_group &group) const;
+    // The run kernels of one program group, copied from its subgraph's in
+    // the group's kernel order, and its "tuning_mode" (0 when absent).
+    // err_argument for a program group of no subgraph or without records.
+    status_t getPgKorData(const IGraphConfig *programGroup, ve_isp_tol_program_group &group);
     const ve_isp_tol_resolution_info &getSourceResHistory() const { return mSourceResHistory; }
 
     // The outer graph (by name) and the meta graph (by id), for inspection.
