@@ -4,7 +4,9 @@
 // memory; every settings entry (up to 16) gets its result graph built, read
 // through the port, format and execution-context queries, turned into kernel
 // lists (both lookups of them and their dumps, stream chains, routing and
-// MBR limits), edited through a format change and released. Nothing may crash, leak or read out of bounds.
+// MBR limits), for generations 6 and 7 analysed as new-version graphs, edited
+// through a format change and released. Nothing may crash, leak or read out
+// of bounds.
 //
 // Loading adds generated keys to the process-wide key table; the table is
 // put back after each input so that inputs stay independent.
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -106,9 +109,31 @@ void readKernelLists(IGraphConfig *graph)
     (void)kor.getDolInfo(gain, mode);
 }
 
+// The analysis of a new-version graph, by stream and by execution context,
+// with its dumps; every status is acceptable, a crash or hang is not.
+void analyseGraph(const IGraphConfig *graph)
+{
+    const std::shared_ptr<IspUtils> isp = IspUtils::Factory(graph);
+    const GdfVersion version = isp != nullptr ? isp->getOktVersion() : GDF_VERSION_NONE;
+    if (version < GDF_VERSION_OKT6)
+        return;
+    GraphUtil util;
+    for (const KeyId key : {key_stream_id, key_exec_ctx_id}) {
+        (void)util.init(key, graph, version);
+        for (const auto &entry : util.subGraphs()) {
+            util.dumpInnerGraph(entry.first);
+            util.dumpKernels(entry.first);
+            (void)util.disableKernelsToDisabledTerminals(*entry.second);
+            ve_isp_tol_program_group group{};
+            (void)util.getKorData(entry.first, group);
+        }
+    }
+}
+
 void readGraph(IGraphConfig *graph)
 {
     readKernelLists(graph);
+    analyseGraph(graph);
     std::vector<IGraphConfig *> sources;
     (void)GraphCameraUtil::getSourceNode(graph, sources);
     std::set<int32_t> contexts;

@@ -279,16 +279,47 @@ status_t firstPortWithPeer(const std::vector<IGraphConfig *> &ports, IGraphConfi
     return status;
 }
 
+namespace {
+
+// Nodes of type nodeType among the direct children of graph whose integer
+// key reads as value, in child order.
+std::vector<IGraphConfig *> subgraphMembers(KeyId key, int32_t value, const IGraphConfig &graph, KeyId nodeType)
+{
+    std::vector<IGraphConfig *> members;
+    forEachChildOfType(graph, nodeType, [&](IGraphConfig *node) {
+        int32_t nodeValue = -1;
+        if (node->getValue(key, nodeValue) == err_none && nodeValue == value)
+            members.push_back(node);
+    });
+    return members;
+}
+
+std::vector<IGraphConfig *> sourcesOf(const IGraphConfig &graph)
+{
+    std::vector<IGraphConfig *> sources;
+    forEachChildOfType(graph, key_source, [&](IGraphConfig *source) { sources.push_back(source); });
+    return sources;
+}
+
+}  // namespace
+
 status_t GraphCameraUtil::getSubgraphPorts(KeyId key, int32_t value, int32_t direction, const IGraphConfig &graph,
                                            std::vector<IGraphConfig *> &ports, KeyId nodeType)
 try {
-    ports.clear();
-    forEachChildOfType(graph, nodeType, [&](IGraphConfig *node) {
-        appendSubgraphPortsOf(*node, key, value, direction, nodeType, ports);
-    });
-    return ports.empty() ? err_argument : err_none;
+    return getSubgraphPortsOf(subgraphMembers(key, value, graph, nodeType), key, value, direction, ports, nodeType);
 } catch (const std::bad_alloc &) {
     return noMemory("getSubgraphPorts");
+}
+
+status_t GraphCameraUtil::getSubgraphPortsOf(const std::vector<IGraphConfig *> &members, KeyId key, int32_t value,
+                                             int32_t direction, std::vector<IGraphConfig *> &ports, KeyId nodeType)
+try {
+    ports.clear();
+    for (IGraphConfig *node : members)
+        appendSubgraphPortsOf(*node, key, value, direction, nodeType, ports);
+    return ports.empty() ? err_argument : err_none;
+} catch (const std::bad_alloc &) {
+    return noMemory("getSubgraphPortsOf");
 }
 
 status_t GraphCameraUtil::getInputPorts(KeyId key, int32_t value, const IGraphConfig &graph,
@@ -304,11 +335,22 @@ status_t GraphCameraUtil::getOutputPorts(KeyId key, int32_t value, const IGraphC
 try {
     if (getSubgraphPorts(key, value, 1, graph, ports, nodeType) == err_none)
         return err_none;
+    return getOutputPortsOf({}, sourcesOf(graph), key, value, ports, nodeType);
+} catch (const std::bad_alloc &) {
+    return noMemory("getOutputPorts");
+}
+
+status_t GraphCameraUtil::getOutputPortsOf(const std::vector<IGraphConfig *> &members,
+                                           const std::vector<IGraphConfig *> &sources, KeyId key, int32_t value,
+                                           std::vector<IGraphConfig *> &ports, KeyId nodeType)
+try {
+    if (getSubgraphPortsOf(members, key, value, 1, ports, nodeType) == err_none)
+        return err_none;
 
     // No output of its own: the subgraph's results leave through the source
     // ports that lead into another subgraph.
     std::set<const IGraphConfig *> seen;
-    forEachChildOfType(graph, key_source, [&](IGraphConfig *source) {
+    for (IGraphConfig *source : sources) {
         forEachChildOfType(*source, key_port, [&](IGraphConfig *port) {
             IGraphConfig *peer = nullptr;
             if (portGetPeer(port, &peer) != err_none || peer == nullptr) {
@@ -340,10 +382,10 @@ try {
                 addOnce(ports, seen, port);
             }
         });
-    });
+    }
     return ports.empty() ? err_argument : err_none;
 } catch (const std::bad_alloc &) {
-    return noMemory("getOutputPorts");
+    return noMemory("getOutputPortsOf");
 }
 
 status_t GraphCameraUtil::getInputPort(KeyId key, int32_t value, const IGraphConfig *graph, IGraphConfig **port,

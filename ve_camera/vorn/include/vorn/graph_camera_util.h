@@ -124,6 +124,16 @@ public:
     // subgraph.
     static status_t getOutputPorts(KeyId key, int32_t value, const IGraphConfig &graph,
                                    std::vector<IGraphConfig *> &ports, KeyId nodeType = key_program_group);
+    // The two operations above over a subgraph already listed: members are
+    // its nodes of type nodeType whose integer under key equals value, in
+    // the graph's child order, and sources the graph's nodes of type
+    // "source" in child order. Same results, without walking the graph.
+    static status_t getSubgraphPortsOf(const std::vector<IGraphConfig *> &members, KeyId key, int32_t value,
+                                       int32_t direction, std::vector<IGraphConfig *> &ports,
+                                       KeyId nodeType = key_program_group);
+    static status_t getOutputPortsOf(const std::vector<IGraphConfig *> &members,
+                                     const std::vector<IGraphConfig *> &sources, KeyId key, int32_t value,
+                                     std::vector<IGraphConfig *> &ports, KeyId nodeType = key_program_group);
     // First input port of the subgraph that has a peer.
     static status_t getInputPort(KeyId key, int32_t value, const IGraphConfig *graph, IGraphConfig **port,
                                  KeyId nodeType = key_program_group);
