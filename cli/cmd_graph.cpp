@@ -1,0 +1,62 @@
+// vorn graph DESCRIPTOR SETTINGS (--key N | key=value...) [--dot|--json]:
+// the result graph of a settings entry.
+#include <cstdio>
+
+#include "commands.h"
+#include "session.h"
+#include "writers.h"
+
+namespace cli {
+namespace {
+
+struct GraphOptions {
+    std::string descriptor;
+    std::string settings;
+    EntryChoice choice;
+    bool dot = false;
+    bool json = false;
+};
+
+int runGraph(GraphOptions &options)
+{
+    Session session;
+    const int opened = session.open(options.descriptor, options.settings);
+    if (opened != kClean)
+        return opened;
+    Vorn::IGraphConfig *entry = session.choose(options.choice);
+    if (entry == nullptr)
+        return kProblems;
+    ResultGraph result(session.manager, entry);
+    if (!result.built()) {
+        std::fprintf(stderr, "vorn: the result graph could not be built (status %d)\n", result.status());
+        for (const std::string &error : result.errors())
+            std::fprintf(stderr, "  %s\n", error.c_str());
+        return kProblems;
+    }
+    const GraphModel graph = readGraph(result.root(), session.manager.settingsKey());
+    takeLogLines();
+    if (options.json)
+        std::printf("%s\n", graphJson(graph).dump(2).c_str());
+    else if (options.dot)
+        writeGraphDot(graph, stdout);
+    else
+        writeGraphText(graph, stdout);
+    return kClean;
+}
+
+}  // namespace
+
+void addGraphCommand(CLI::App &app, int &status)
+{
+    auto options = std::make_shared<GraphOptions>();
+    CLI::App *command = app.add_subcommand("graph", "Build the result graph of a settings entry and print it");
+    command->add_option("DESCRIPTOR", options->descriptor, "Graph descriptor (.xml or .gz)")->required();
+    command->add_option("SETTINGS", options->settings, "Graph settings (.xml or .gz)")->required();
+    addEntryChoice(*command, options->choice);
+    CLI::Option *dot = command->add_flag("--dot", options->dot, "Write Graphviz");
+    CLI::Option *json = command->add_flag("--json", options->json, "Write JSON");
+    dot->excludes(json);
+    command->callback([options, &status] { status = runGraph(*options); });
+}
+
+}  // namespace cli
