@@ -20,19 +20,11 @@ struct GraphOptions {
 int runGraph(GraphOptions &options)
 {
     Session session;
-    const int opened = session.open(options.descriptor, options.settings);
+    std::unique_ptr<ResultGraph> built;
+    const int opened = session.buildChosen(options.descriptor, options.settings, options.choice, built);
     if (opened != kClean)
         return opened;
-    Vorn::IGraphConfig *entry = session.choose(options.choice);
-    if (entry == nullptr)
-        return kProblems;
-    ResultGraph result(session.manager, entry);
-    if (!result.built()) {
-        std::fprintf(stderr, "vorn: the result graph could not be built (status %d)\n", result.status());
-        for (const std::string &error : result.errors())
-            std::fprintf(stderr, "  %s\n", error.c_str());
-        return kProblems;
-    }
+    const ResultGraph &result = *built;
     const GraphModel graph = readGraph(result.root(), session.manager.settingsKey());
     takeLogLines();
     if (options.json)

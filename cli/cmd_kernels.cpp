@@ -124,17 +124,11 @@ void printText(const nlohmann::json &streams)
 int runKernels(KernelsOptions &options)
 {
     Session session;
-    const int opened = session.open(options.descriptor, options.settings);
+    std::unique_ptr<ResultGraph> built;
+    const int opened = session.buildChosen(options.descriptor, options.settings, options.choice, built);
     if (opened != kClean)
         return opened;
-    Vorn::IGraphConfig *entry = session.choose(options.choice);
-    if (entry == nullptr)
-        return kProblems;
-    ResultGraph result(session.manager, entry);
-    if (!result.built()) {
-        std::fprintf(stderr, "vorn: the result graph could not be built (status %d)\n", result.status());
-        return kProblems;
-    }
+    const ResultGraph &result = *built;
     Vorn::TolKorUtils kor;
     const Vorn::status_t status = kor.initKorUtils(result.root());
     takeLogLines();

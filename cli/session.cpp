@@ -53,6 +53,24 @@ Vorn::IGraphConfig *Session::choose(const EntryChoice &choice)
     return found.front();
 }
 
+int Session::buildChosen(const std::string &descriptorFile, const std::string &settingsFile, const EntryChoice &choice,
+                         std::unique_ptr<ResultGraph> &result)
+{
+    const int opened = open(descriptorFile, settingsFile);
+    if (opened != kClean)
+        return opened;
+    Vorn::IGraphConfig *entry = choose(choice);
+    if (entry == nullptr)
+        return kProblems;
+    result = std::make_unique<ResultGraph>(manager, entry);
+    if (result->built())
+        return kClean;
+    std::fprintf(stderr, "vorn: the result graph could not be built (status %d)\n", result->status());
+    for (const std::string &error : result->errors())
+        std::fprintf(stderr, "  %s\n", error.c_str());
+    return kProblems;
+}
+
 ResultGraph::ResultGraph(Vorn::GraphQueryManager &manager, Vorn::IGraphConfig *entry) : mManager(manager)
 {
     takeLogLines();

@@ -3,6 +3,7 @@
 #ifndef VORN_CLI_SESSION_H
 #define VORN_CLI_SESSION_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ struct EntryChoice {
 };
 void addEntryChoice(CLI::App &command, EntryChoice &choice);
 
+class ResultGraph;
+
 struct Session {
     std::string descriptorPath;
     std::string settingsPath;
@@ -31,6 +34,10 @@ struct Session {
     int open(const std::string &descriptorFile, const std::string &settingsFile);
     // The chosen entry, or null with a message on standard error.
     Vorn::IGraphConfig *choose(const EntryChoice &choice);
+    // open, choose and build the entry's result graph into result; the exit
+    // status, with a message on standard error when it is not kClean.
+    int buildChosen(const std::string &descriptorFile, const std::string &settingsFile, const EntryChoice &choice,
+                    std::unique_ptr<ResultGraph> &result);
 };
 
 // A result graph, released with the manager that built it.
