@@ -229,8 +229,7 @@ void addCheckCommand(CLI::App &app, int &status)
     auto options = std::make_shared<CheckOptions>();
     CLI::App *command = app.add_subcommand(
         "check", "Check a descriptor and settings pair the way a camera service would use it (exit 1 on problems)");
-    command->add_option("DESCRIPTOR", options->descriptor, "Graph descriptor (.xml or .gz)")->required();
-    command->add_option("SETTINGS", options->settings, "Graph settings (.xml or .gz)")->required();
+    addGraphArguments(*command, options->descriptor, options->settings, nullptr);
     command->callback([options, &status] {
         Checker checker(*options);
         status = checker.run();

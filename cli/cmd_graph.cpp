@@ -42,9 +42,7 @@ void addGraphCommand(CLI::App &app, int &status)
 {
     auto options = std::make_shared<GraphOptions>();
     CLI::App *command = app.add_subcommand("graph", "Build the result graph of a settings entry and print it");
-    command->add_option("DESCRIPTOR", options->descriptor, "Graph descriptor (.xml or .gz)")->required();
-    command->add_option("SETTINGS", options->settings, "Graph settings (.xml or .gz)")->required();
-    addEntryChoice(*command, options->choice);
+    addGraphArguments(*command, options->descriptor, options->settings, &options->choice);
     CLI::Option *dot = command->add_flag("--dot", options->dot, "Write Graphviz");
     CLI::Option *json = command->add_flag("--json", options->json, "Write JSON");
     dot->excludes(json);

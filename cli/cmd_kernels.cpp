@@ -150,9 +150,7 @@ void addKernelsCommand(CLI::App &app, int &status)
 {
     auto options = std::make_shared<KernelsOptions>();
     CLI::App *command = app.add_subcommand("kernels", "Print the run kernels of a result graph per execution context");
-    command->add_option("DESCRIPTOR", options->descriptor, "Graph descriptor (.xml or .gz)")->required();
-    command->add_option("SETTINGS", options->settings, "Graph settings (.xml or .gz)")->required();
-    addEntryChoice(*command, options->choice);
+    addGraphArguments(*command, options->descriptor, options->settings, &options->choice);
     command->add_flag("--json", options->json, "Write JSON");
     command->callback([options, &status] { status = runKernels(*options); });
 }

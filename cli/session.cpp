@@ -4,14 +4,18 @@
 
 namespace cli {
 
-void addEntryChoice(CLI::App &command, EntryChoice &choice)
+void addGraphArguments(CLI::App &command, std::string &descriptor, std::string &settings, EntryChoice *choice)
 {
-    CLI::Option *key = command.add_option("--key", choice.key, "The settings entry with this key");
+    command.add_option("DESCRIPTOR", descriptor, "Graph descriptor (.xml or .gz)")->required();
+    command.add_option("SETTINGS", settings, "Graph settings (.xml or .gz)")->required();
+    if (choice == nullptr)
+        return;
+    CLI::Option *key = command.add_option("--key", choice->key, "The settings entry with this key");
     CLI::Option *items =
-        command.add_option("ITEMS", choice.items, "path=value items the settings entry must all match");
+        command.add_option("ITEMS", choice->items, "path=value items the settings entry must all match");
     key->excludes(items);
     items->excludes(key);
-    choice.keyOption = key;
+    choice->keyOption = key;
 }
 
 int Session::open(const std::string &descriptorFile, const std::string &settingsFile)

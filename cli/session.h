@@ -19,7 +19,8 @@ struct EntryChoice {
     CLI::Option *keyOption = nullptr;
     std::vector<std::string> items;
 };
-void addEntryChoice(CLI::App &command, EntryChoice &choice);
+// DESCRIPTOR and SETTINGS, and (when choice is given) --key N or path=value items.
+void addGraphArguments(CLI::App &command, std::string &descriptor, std::string &settings, EntryChoice *choice);
 
 class ResultGraph;
 
