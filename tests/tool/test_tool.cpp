@@ -142,6 +142,25 @@ TEST(Tool, CheckReportsBrokenInputAtItsLine)
         << run.out;
 }
 
+TEST(Tool, CheckWarnsOnVersionsAndLocatesEntriesThatDoNotBuild)
+{
+    int line = 0;
+    const std::string version = brokenCopy(kSettingsXml, "version.xml", "<graph_settings version=\"5.3\">",
+                                           "<graph_settings version=\"6.3\">", &line);
+    ToolRun run = vorn("check " + q(kDescriptor) + " " + q(version));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out.rfind(version + ":" + std::to_string(line) + ":1: warning: ", 0), 0u) << run.out;
+
+    const std::string graph = brokenCopy(kSettingsXml, "graph.xml", "<settings key=\"1004\" id=\"100\"",
+                                         "<settings key=\"1004\" id=\"999\"", &line);
+    run = vorn("check " + q(kDescriptor) + " " + q(graph));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out.rfind(graph + ":" + std::to_string(line) + ":3: error: the result graph cannot be built", 0), 0u)
+        << run.out;
+    EXPECT_NE(run.out.find("[use case 1004]\n"), std::string::npos);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1);
+}
+
 TEST(Tool, GraphAsTextJsonAndGraphviz)
 {
     const std::string files = q(kDescriptor) + " " + q(kSettings);
