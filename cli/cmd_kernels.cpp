@@ -138,7 +138,7 @@ int runKernels(KernelsOptions &options)
     }
     const nlohmann::json streams = kernelLists(kor, result.root());
     if (options.json)
-        std::printf("%s\n", streams.dump(2).c_str());
+        std::printf("%s\n", streams.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     else
         printText(streams);
     return kClean;
