@@ -409,6 +409,8 @@ TEST(Query, ManySettingsCandidatesAndSearchItems)
     manager.goThroughSearchItems(many, &wide, count);
     EXPECT_EQ(count, 70000u);
 
-    // Each query is linear in candidates times items; a generous bound.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    // Each query is linear in candidates times items. The bound is generous
+    // (a quadratic search takes minutes) so that a loaded machine or a
+    // sanitizer build does not trip it.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
