@@ -55,6 +55,22 @@ struct Module {
     GraphQueryManager manager;
 };
 
+// One use case built and analysed by stream, with the log of both steps.
+struct AnalysedUseCase {
+    explicit AnalysedUseCase(int32_t key) : graph(module.build(key))
+    {
+        if (graph)
+            status = util.init(key_stream_id, graph.get(), GDF_VERSION_OKT6);
+        EXPECT_EQ(status, err_none) << key << "\n" << log.dump();
+    }
+
+    LogCapture log;
+    Module module;
+    ResultGraph graph;
+    GraphUtil util;
+    status_t status = err_data;
+};
+
 // What the analysis made of one stream.
 struct Stream {
     uint64_t kernels;
@@ -111,7 +127,7 @@ const IGraphConfig *firstPort(const IGraphConfig *group, int32_t direction)
 }
 
 // The size of the image entering a program group: that of the output port
-// feeding its input (the input itself holds it only for the first peer).
+// feeding its input (an input port need not hold its size itself).
 status_t inputSize(const IGraphConfig *group, int32_t &width, int32_t &height)
 {
     IGraphConfig *feeder = nullptr;
@@ -170,16 +186,12 @@ TEST(Sample6Module, AnalysisFindsTheStreamsOfEveryUseCase)
         {1001, {"csi_be", "pdaf_sink", "sensor"}}, {1004, {"csi_be", "sensor"}}, {3001, {"csi_be", "tpg"}}};
 
     for (int32_t key : kUseCases) {
-        Module module;
-        const ResultGraph graph = module.build(key);
-        ASSERT_TRUE(graph);
-        GraphUtil util;
-        LogCapture log;
-        ASSERT_EQ(util.init(key_stream_id, graph.get(), GDF_VERSION_OKT6), err_none) << key << "\n" << log.dump();
-        EXPECT_EQ(streamsOf(util), expected.at(key)) << key;
+        const AnalysedUseCase useCase(key);
+        ASSERT_EQ(useCase.status, err_none);
+        EXPECT_EQ(streamsOf(useCase.util), expected.at(key)) << key;
         // Only the active paths of the routing nodes are linked.
-        EXPECT_FALSE(log.contains("skipped due to mux config")) << key;
-        const GraphUtil::SubGraphInfo &sensorSide = *util.subGraphs().at(0);
+        EXPECT_FALSE(useCase.log.contains("skipped due to mux config")) << key;
+        const GraphUtil::SubGraphInfo &sensorSide = *useCase.util.subGraphs().at(0);
         const auto names = sourceNodes.find(key);
         if (names != sourceNodes.end()) {
             EXPECT_EQ(nodeNames(sensorSide), names->second) << key;
@@ -213,14 +225,11 @@ TEST(Sample6Module, KernelsEachUseCaseSwitchesOff)
     };
 
     for (int32_t key : kUseCases) {
-        Module module;
-        const ResultGraph graph = module.build(key);
-        ASSERT_TRUE(graph);
-        GraphUtil util;
-        ASSERT_EQ(util.init(key_stream_id, graph.get(), GDF_VERSION_OKT6), err_none) << key;
+        AnalysedUseCase useCase(key);
+        ASSERT_EQ(useCase.status, err_none);
         States notOn;
-        for (const auto &entry : util.subGraphs()) {
-            ASSERT_EQ(util.disableKernelsToDisabledTerminals(*entry.second), err_none) << key;
+        for (const auto &entry : useCase.util.subGraphs()) {
+            ASSERT_EQ(useCase.util.disableKernelsToDisabledTerminals(*entry.second), err_none) << key;
             for (const auto &inner : entry.second->imagingNodes) {
                 const GraphUtil::ImagingNode &node = *inner.second;
                 if (node.type == GraphUtil::ImagingKernel && node.runKernel.enable != VE_ISP_TOL_KERNEL_ENABLED)
@@ -238,13 +247,10 @@ TEST(Sample6Module, CropAndScaleSettingsFitTheImagesOfEachUseCase)
 {
     const std::set<std::string> producers = {"bpp_scale", "ds_scale"};
     for (int32_t key : kUseCases) {
-        Module module;
-        const ResultGraph graph = module.build(key);
-        ASSERT_TRUE(graph);
-        GraphUtil util;
-        ASSERT_EQ(util.init(key_stream_id, graph.get(), GDF_VERSION_OKT6), err_none) << key;
+        const AnalysedUseCase useCase(key);
+        ASSERT_EQ(useCase.status, err_none);
         std::set<std::string> sized, passThrough;
-        for (const auto &entry : util.subGraphs()) {
+        for (const auto &entry : useCase.util.subGraphs()) {
             for (const auto &inner : entry.second->imagingNodes) {
                 const GraphUtil::ImagingNode &node = *inner.second;
                 if (node.type != GraphUtil::ImagingKernel || (node.flags & GraphUtil::kFlagRcb) == 0)
