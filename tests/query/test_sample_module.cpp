@@ -28,18 +28,9 @@ const std::string kTag = "VORN[XOS]";
 const std::string kSampleDir = VORN_SAMPLE_DIR;
 using Peers = std::vector<std::string>;
 
-Tree loadSample(const std::string &name)
-{
-    Vorn::VornParser parser;
-    IGraphConfig *out = nullptr;
-    parser.parseVornXmlFile(kSampleDir + "/" + name, &out);
-    return Tree(out);
-}
+Tree loadSample(const std::string &name) { return vorn_test::loadTree(name, kSampleDir); }
 
-struct GraphDeleter {
-    void operator()(IGraphConfig *graph) const { GraphQueryManager().destroyGraph(graph); }
-};
-using Graph = std::unique_ptr<IGraphConfig, GraphDeleter>;
+using Graph = vorn_test::ResultGraph;
 
 // Whether two trees hold the same items under the same keys with the same
 // values, in the same order.
@@ -148,16 +139,25 @@ protected:
     GraphQueryManager mManager;
 };
 
-TEST_F(SampleModule, CompressedSettingsMatchTheirSource)
+// Both modules, the first-version one and the generation-6 one: the archive
+// holds the tree of its source, and the settings fit their descriptor.
+TEST(SampleModules, CompressedSettingsMatchTheirSource)
 {
-    const Tree plain = loadSample("sample_settings.xml");
-    ASSERT_TRUE(plain);
-    std::string where;
-    EXPECT_TRUE(sameTree(*GraphConfigNode::from(plain.get()), *GraphConfigNode::from(mSettings.get()), where))
-        << "sample_settings.xml.gz is stale (tools/compress-sample.sh): " << where;
-    LogCapture log;
-    EXPECT_EQ(mManager.validateSettingsAgainstDescriptor(), err_none);
-    EXPECT_TRUE(log.lines().empty()) << log.dump();
+    for (const std::string module : {"sample", "sample6"}) {
+        const Tree descriptor = loadSample(module + "_descriptor.xml");
+        const Tree plain = loadSample(module + "_settings.xml");
+        const Tree packed = loadSample(module + "_settings.xml.gz");
+        ASSERT_TRUE(descriptor && plain && packed) << module;
+        std::string where;
+        EXPECT_TRUE(sameTree(*GraphConfigNode::from(plain.get()), *GraphConfigNode::from(packed.get()), where))
+            << module << "_settings.xml.gz is stale (tools/compress-sample.sh): " << where;
+        GraphQueryManager manager;
+        manager.setGraphDescriptor(descriptor.get());
+        manager.setGraphSettings(packed.get());
+        LogCapture log;
+        EXPECT_EQ(manager.validateSettingsAgainstDescriptor(), err_none);
+        EXPECT_TRUE(log.lines().empty()) << module << "\n" << log.dump();
+    }
 }
 
 // Every use case builds; each connection is recorded on both ends and every

@@ -17,14 +17,21 @@ struct TreeDeleter {
 };
 using Tree = std::unique_ptr<Vorn::IGraphConfig, TreeDeleter>;
 
-inline Tree loadTree(const std::string &name)
+// A document of tests/data, or of another directory (the sample modules).
+inline Tree loadTree(const std::string &name, const std::string &dir = VORN_TEST_DATA_DIR)
 {
     Vorn::VornParser parser;
     Vorn::IGraphConfig *out = nullptr;
-    parser.parseVornXmlFile(std::string(VORN_TEST_DATA_DIR) + "/" + name, &out);
-    EXPECT_NE(out, nullptr) << name;
+    parser.parseVornXmlFile(dir + "/" + name, &out);
+    EXPECT_NE(out, nullptr) << dir << "/" << name;
     return Tree(out);
 }
+
+// A result graph, released through the query manager.
+struct ResultGraphDeleter {
+    void operator()(Vorn::IGraphConfig *graph) const { Vorn::GraphQueryManager().destroyGraph(graph); }
+};
+using ResultGraph = std::unique_ptr<Vorn::IGraphConfig, ResultGraphDeleter>;
 
 // A tree from document text (for fixtures small enough to sit in the test).
 inline Tree parseTree(const std::string &text)
