@@ -153,8 +153,13 @@ bool parseQueryItems(const std::vector<std::string> &items, Vorn::SearchQuery &q
 }  // namespace cli
 
 // The host's log sink: replaces the library's, which discards the lines.
+// Without -v only warnings and errors are kept (the commands read no other
+// line), and the others are not even formatted: the library logs much of
+// its progress, which costs a check of many entries more than the work.
 extern "C" void ve_log_common_vdebug(uint32_t level, const char *tag, const char *fmt, va_list ap)
 {
+    if (!cli::logState().verbose && (level & (VE_LOG_WARNING | VE_LOG_ERROR)) == 0)
+        return;
     char line[VE_LOG_LINE_MAX];
     std::vsnprintf(line, sizeof line, fmt, ap);
     size_t length = std::strlen(line);
