@@ -128,7 +128,9 @@ private:
             checkFormats(node);
             checkPeers(result.root(), node);
         }
-        if (checkKernelIds(result.root()))
+        // Kernel ids 0 to n-1 are how first-version kernel lists place their
+        // records; the new-version analysis places them by the graph itself.
+        if (isNewVersionGraph(result.root()) || checkKernelIds(result.root()))
             checkKernelLists(result.root());
     }
 
@@ -216,7 +218,7 @@ private:
                            "peer '" + peer + "' of " + node.name + ":" + port.name + " names nothing");
     }
 
-    // 3c. The kernel ids of each program group run from 0 to n-1.
+    // 3c. The kernel ids of each program group run from 0 to n-1 (first-version graphs).
     bool checkKernelIds(const IGraphConfig *root)
     {
         bool sound = true;

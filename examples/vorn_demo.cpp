@@ -161,7 +161,8 @@ void printRunKernels(Vorn::TolKorUtils &kor, const IGraphConfig *programGroup)
     }
 }
 
-// The kernel lists per stream, program group by program group.
+// The kernel lists per stream, program group (or compute block) by program
+// group.
 bool printKernelLists(const IGraphConfig *graph)
 {
     Vorn::TolKorUtils kor;
@@ -177,10 +178,12 @@ bool printKernelLists(const IGraphConfig *graph)
     kor.getStreamIds(streams, false);
     for (int32_t stream : streams) {
         std::printf("  stream %d\n", stream);
-        Vorn::NodeIterator groups(const_cast<IGraphConfig *>(graph));
-        while (IGraphConfig *group = groups.iterateByType(Vorn::key_program_group))
-            if (numberOf(group, Vorn::key_stream_id) == stream)
-                printRunKernels(kor, group);
+        Vorn::NodeIterator nodes(const_cast<IGraphConfig *>(graph));
+        while (IGraphConfig *node = nodes.iterateDescendants()) {
+            const std::string type = textOf(node, Vorn::key_type);  // compute blocks from generation 7 on
+            if ((type == "program_group" || type == "compute_block") && numberOf(node, Vorn::key_stream_id) == stream)
+                printRunKernels(kor, node);
+        }
     }
     return true;
 }
