@@ -9,6 +9,7 @@
 #include <set>
 
 #include "commands.h"
+#include "entry_groups.h"
 #include "graph_model.h"
 #include "session.h"
 #include "source_lines.h"
@@ -92,17 +93,33 @@ private:
                 report(false, mOptions.settings, mSettingsLines.find(""), line.text, kNoUseCase);
     }
 
-    // 3. Per settings entry: the result graph builds, and what it holds is usable.
+    // 3. Per settings entry: the result graph builds, and what it holds is
+    // usable. Entries alike but for "key" and "description" meet the same
+    // problems: the first of them is built, the others take its findings.
     void checkEntry(IGraphConfig *entry)
     {
         mUseCase = kNoUseCase;
         integer(entry, Vorn::key_key, mUseCase);
         mEntryPath = "settings#" + std::to_string(mUseCase);
+        bool isNew = false;
+        const size_t group = mGroups.groupOf(entry, isNew);
+        if (isNew) {
+            mFindings.clear();
+            buildAndInspect(entry);
+            mGroupFindings.push_back(std::move(mFindings));
+        }
+        for (const Finding &finding : mGroupFindings[group])
+            emit(finding);
+    }
+
+    void buildAndInspect(IGraphConfig *entry)
+    {
         ResultGraph result(mSession.manager, entry);
         if (!result.built()) {
             const std::string why = result.errors().empty() ? "" : ": " + result.errors().front();
-            report(true, mOptions.settings, mSettingsLines.find(mEntryPath),
-                   "the result graph cannot be built (status " + std::to_string(result.status()) + ")" + why, mUseCase);
+            mFindings.push_back(
+                {Anchor::Entry, "", "",
+                 "the result graph cannot be built (status " + std::to_string(result.status()) + ")" + why});
             return;
         }
         const GraphModel graph = readGraph(result.root(), mUseCase);
@@ -111,8 +128,35 @@ private:
             checkFormats(node);
             checkPeers(result.root(), node);
         }
-        if (checkKernelIds(result.root()))
+        // Kernel ids 0 to n-1 are how first-version kernel lists place their
+        // records; the new-version analysis places them by the graph itself.
+        if (isNewVersionGraph(result.root()) || checkKernelIds(result.root()))
             checkKernelLists(result.root());
+    }
+
+    // Where a finding shows: the settings entry, a node or port (the entry
+    // when it names it, the descriptor otherwise), or a descriptor element.
+    enum class Anchor { Entry, Port, Descriptor };
+    struct Finding {
+        Anchor anchor;
+        std::string node;  // Port: the node and port; Descriptor: the element path
+        std::string port;
+        std::string message;
+    };
+
+    void emit(const Finding &finding)
+    {
+        switch (finding.anchor) {
+        case Anchor::Entry:
+            report(true, mOptions.settings, mSettingsLines.find(mEntryPath), finding.message, mUseCase);
+            break;
+        case Anchor::Port:
+            reportAt(finding.node, finding.port, finding.message);
+            break;
+        case Anchor::Descriptor:
+            report(true, mOptions.descriptor, mDescriptorLines.find(finding.node), finding.message, mUseCase);
+            break;
+        }
     }
 
     // Where a port (or node, for an empty port) is: the settings entry names
@@ -128,31 +172,36 @@ private:
                    mUseCase);
     }
 
+    void findAt(const std::string &node, const std::string &port, const std::string &message)
+    {
+        mFindings.push_back({Anchor::Port, node, port, message});
+    }
+
     // 3a. Every format named exists, and every port carrying frames has a
     // format, size, stride and buffer size.
     void checkFormats(const NodeModel &node)
     {
         VornFormats::ve_format_t entry;
         if (!node.sinkFormat.empty() && VornFormats::getFormatByName(node.sinkFormat, entry) != err_none)
-            reportAt(node.name, "", "unknown format '" + node.sinkFormat + "' of " + node.name);
+            findAt(node.name, "", "unknown format '" + node.sinkFormat + "' of " + node.name);
         for (const PortModel &port : node.ports) {
             const std::string where = node.name + ":" + port.name;
             if (!port.formatName.empty() && VornFormats::getFormatByName(port.formatName, entry) != err_none) {
-                reportAt(node.name, port.name, "unknown format '" + port.formatName + "' of " + where);
+                findAt(node.name, port.name, "unknown format '" + port.formatName + "' of " + where);
                 continue;
             }
             if (!port.enabled || !port.frameWanted)
                 continue;
             if (!port.hasFrame)
-                reportAt(node.name, port.name,
-                         where + " carries frames but has no complete format (status " +
-                             std::to_string(port.formatStatus) + ")");
+                findAt(node.name, port.name,
+                       where + " carries frames but has no complete format (status " +
+                           std::to_string(port.formatStatus) + ")");
             else if (port.frame.width == 0 || port.frame.height == 0)
-                reportAt(node.name, port.name, where + " carries frames but has no size");
+                findAt(node.name, port.name, where + " carries frames but has no size");
             else if (port.frame.stride == 0 || port.frame.bufferSize == 0)
-                reportAt(node.name, port.name,
-                         where + " has no stride or buffer size for " + std::to_string(port.frame.width) + "x" +
-                             std::to_string(port.frame.height));
+                findAt(node.name, port.name,
+                       where + " has no stride or buffer size for " + std::to_string(port.frame.width) + "x" +
+                           std::to_string(port.frame.height));
         }
     }
 
@@ -161,15 +210,15 @@ private:
     {
         for (const std::string &peer : node.sinkFrom)
             if (root->getDescendantByString(peer) == nullptr)
-                reportAt(node.name, "", "peer '" + peer + "' of " + node.name + " names nothing");
+                findAt(node.name, "", "peer '" + peer + "' of " + node.name + " names nothing");
         for (const PortModel &port : node.ports)
             for (const std::string &peer : port.peers)
                 if (root->getDescendantByString(peer) == nullptr)
-                    reportAt(node.name, port.name,
-                             "peer '" + peer + "' of " + node.name + ":" + port.name + " names nothing");
+                    findAt(node.name, port.name,
+                           "peer '" + peer + "' of " + node.name + ":" + port.name + " names nothing");
     }
 
-    // 3c. The kernel ids of each program group run from 0 to n-1.
+    // 3c. The kernel ids of each program group run from 0 to n-1 (first-version graphs).
     bool checkKernelIds(const IGraphConfig *root)
     {
         bool sound = true;
@@ -186,10 +235,10 @@ private:
             for (size_t i = 0; i < ids.size(); ++i) {
                 if (ids[i] == static_cast<int32_t>(i))
                     continue;
-                report(true, mOptions.descriptor, mDescriptorLines.find("nodes/" + group->getName()),
-                       "kernel ids of " + group->getName() + " do not run from 0 to " + std::to_string(ids.size() - 1) +
-                           " (" + std::to_string(ids[i]) + " where " + std::to_string(i) + " belongs)",
-                       mUseCase);
+                mFindings.push_back({Anchor::Descriptor, "nodes/" + group->getName(), "",
+                                     "kernel ids of " + group->getName() + " do not run from 0 to " +
+                                         std::to_string(ids.size() - 1) + " (" + std::to_string(ids[i]) + " where " +
+                                         std::to_string(i) + " belongs)"});
                 sound = false;
                 break;
             }
@@ -208,8 +257,8 @@ private:
             if ((line.level & VE_LOG_ERROR) && why.empty())
                 why = ": " + line.text;
         if (status != err_none)
-            report(true, mOptions.settings, mSettingsLines.find(mEntryPath),
-                   "the kernel lists cannot be built (status " + std::to_string(status) + ")" + why, mUseCase);
+            mFindings.push_back({Anchor::Entry, "", "",
+                                 "the kernel lists cannot be built (status " + std::to_string(status) + ")" + why});
     }
 
     const CheckOptions &mOptions;
@@ -220,6 +269,9 @@ private:
     std::set<std::string> mReported;
     int32_t mUseCase = kNoUseCase;
     std::string mEntryPath;
+    EntryGroups mGroups;
+    std::vector<std::vector<Finding>> mGroupFindings;  // per group, in group order
+    std::vector<Finding> mFindings;                    // of the entry being built
 };
 
 }  // namespace

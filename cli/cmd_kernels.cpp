@@ -63,7 +63,8 @@ nlohmann::json programGroupJson(Vorn::TolKorUtils &kor, const Vorn::IGraphConfig
     return {{"name", node->getName()}, {"kernels", kernels}};
 }
 
-// Streams in ascending order, each with its program groups in tree order.
+// Streams in ascending order, each with its program groups (or compute
+// blocks) in tree order.
 nlohmann::json kernelLists(Vorn::TolKorUtils &kor, const Vorn::IGraphConfig *graph)
 {
     std::vector<int32_t> streams;
@@ -74,8 +75,7 @@ nlohmann::json kernelLists(Vorn::TolKorUtils &kor, const Vorn::IGraphConfig *gra
         ve_isp_tol_program_group context{};
         kor.getProgramGroup(stream, context);
         nlohmann::json groups = nlohmann::json::array();
-        Vorn::NodeIterator programGroups(const_cast<Vorn::IGraphConfig *>(graph));
-        while (const Vorn::IGraphConfig *node = programGroups.iterateByType(Vorn::key_program_group)) {
+        for (const Vorn::IGraphConfig *node : kernelGroups(graph)) {
             int32_t id = -1;
             if (integer(node, Vorn::key_stream_id, id) && id == stream)
                 groups.push_back(programGroupJson(kor, node));

@@ -137,6 +137,29 @@ std::string fourccText(uint32_t fourcc)
     return out;
 }
 
+std::vector<const Vorn::IGraphConfig *> kernelGroups(const Vorn::IGraphConfig *root)
+{
+    std::vector<const Vorn::IGraphConfig *> groups;
+    Vorn::NodeIterator children(const_cast<Vorn::IGraphConfig *>(root));
+    while (const Vorn::IGraphConfig *child = children.iterateDescendants()) {
+        const std::string type = text(child, Vorn::key_type);
+        if (type == "program_group" || type == "compute_block")
+            groups.push_back(child);
+    }
+    return groups;
+}
+
+bool isNewVersionGraph(const Vorn::IGraphConfig *root)
+{
+    const std::shared_ptr<Vorn::IspUtils> generation = Vorn::IspUtils::Factory(root);
+    if (generation && generation->getOktVersion() >= 6)
+        return true;
+    for (const Vorn::IGraphConfig *group : kernelGroups(root))
+        if (Vorn::GraphConfigNode::from(group)->children().count(Vorn::key_klink) != 0)
+            return true;
+    return false;
+}
+
 bool parseQueryItems(const std::vector<std::string> &items, Vorn::SearchQuery &query)
 {
     for (const std::string &item : items) {
@@ -153,8 +176,13 @@ bool parseQueryItems(const std::vector<std::string> &items, Vorn::SearchQuery &q
 }  // namespace cli
 
 // The host's log sink: replaces the library's, which discards the lines.
+// Without -v only warnings and errors are kept (the commands read no other
+// line), and the others are not even formatted: the library logs much of
+// its progress, which costs a check of many entries more than the work.
 extern "C" void ve_log_common_vdebug(uint32_t level, const char *tag, const char *fmt, va_list ap)
 {
+    if (!cli::logState().verbose && (level & (VE_LOG_WARNING | VE_LOG_ERROR)) == 0)
+        return;
     char line[VE_LOG_LINE_MAX];
     std::vsnprintf(line, sizeof line, fmt, ap);
     size_t length = std::strlen(line);

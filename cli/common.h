@@ -53,6 +53,13 @@ bool valueAt(const Vorn::IGraphConfig *node, const std::string &path, std::strin
 std::vector<std::string> peersOf(const Vorn::IGraphConfig *item);
 std::string fourccText(uint32_t fourcc);
 
+// The nodes that hold kernels, in child order: the root's children of type
+// "program_group", and of type "compute_block" (generation 7 and above).
+std::vector<const Vorn::IGraphConfig *> kernelGroups(const Vorn::IGraphConfig *root);
+// Whether the library hands this result graph to its new-version analysis:
+// generation 6 or above, or kernel links ("klink") in a program group.
+bool isNewVersionGraph(const Vorn::IGraphConfig *root);
+
 // "name=value" items of a query; false (with a message on standard error)
 // for an item without a name or "=".
 bool parseQueryItems(const std::vector<std::string> &items, Vorn::SearchQuery &query);

@@ -3,13 +3,19 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
+#include <map>
+#include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <venvm/ve_nvm.h>
+#include <vorn/vorn.h>
 
 namespace {
 
@@ -257,6 +263,349 @@ TEST(Tool, KernelsDumpQueryFormatAndNvm)
     EXPECT_EQ(nvm["status"], 2);
     EXPECT_EQ(nvm["message"], "the blob is too short");
     EXPECT_EQ(vorn("nvm /nonexistent.nvm").status, 2);
+}
+
+// The text of settings entry key in a settings document, from its start
+// tag to its end tag.
+std::string entryText(const std::string &document, int key)
+{
+    const size_t start = document.find("<settings key=\"" + std::to_string(key) + "\"");
+    const size_t end = document.find("</settings>", start);
+    if (start == std::string::npos || end == std::string::npos)
+        return "";
+    return document.substr(start, end + std::string("</settings>").size() - start);
+}
+
+// entry with another "key" and "description".
+std::string renamed(std::string entry, int from, int to)
+{
+    entry.replace(entry.find("key=\"" + std::to_string(from) + "\""), 6 + std::to_string(from).size(),
+                  "key=\"" + std::to_string(to) + "\"");
+    const size_t description = entry.find("description=\"") + 13;
+    entry.insert(description, "copy_of_");
+    return entry;
+}
+
+int lineOf(const std::string &text, size_t at)
+{
+    return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
+}
+
+// Entries alike but for key and description are built once: each still gets
+// its own line at its own place, and an entry that differs deep inside is
+// not taken for one of them.
+TEST(Tool, CheckReportsEveryEntryOfAlikeEntriesAtItsOwnPlace)
+{
+    const std::string brokenMain = "<main width=\"2104\" height=\"1560\" format=\"GRBG_11\"/>";
+    const std::string original = readFile(kSettingsXml);
+    std::string text = readFile(
+        brokenCopy(kSettingsXml, "alike.xml", "<main width=\"2104\" height=\"1560\" format=\"GRBG_10\"/>", brokenMain));
+    const std::string copies = "  " + renamed(entryText(text, 1001), 1001, 1901) + "\n  " +
+                               renamed(entryText(original, 1001), 1001, 1902) + "\n  " +
+                               renamed(entryText(text, 1001), 1001, 1903) + "\n";
+    text.insert(text.find("  <sensor_modes"), copies);
+    const std::string path = VORN_TEST_BINARY_DIR "/alike.xml";
+    std::ofstream(path, std::ios::binary) << text;
+
+    const ToolRun run = vorn("check " + q(kDescriptor) + " " + q(path));
+    EXPECT_EQ(run.status, 1);
+    std::string expected;
+    for (int key : {1001, 1901, 1903}) {
+        const size_t entry = text.find("<settings key=\"" + std::to_string(key) + "\"");
+        const size_t main = text.find(brokenMain, entry);
+        const std::string where = path + ":" + std::to_string(lineOf(text, main)) + ":7: error: ";
+        expected += where + "unknown format 'GRBG_11' of isa:main [use case " + std::to_string(key) + "]\n";
+        if (key == 1001)  // the descriptor's own line shows once, with the first use case
+            expected += kDescriptor + ":82:7: error: unknown format 'GRBG_11' of bayer_pp:input [use case 1001]\n";
+    }
+    EXPECT_EQ(run.out, expected);
+}
+
+// Exit statuses and places of problems in either document.
+TEST(Tool, CheckStatusesAndPlacesInBothDocuments)
+{
+    EXPECT_EQ(vorn("check " + q(kDescriptor) + " /nonexistent/settings.xml").status, 2);
+    EXPECT_EQ(vorn("check " + q(kDescriptor)).status, 2);
+
+    // A syntax error in the descriptor, at the loader's line and column.
+    const std::string descriptor = readFile(kDescriptor);
+    const size_t isa = descriptor.find("<program_group name=\"isa\"");
+    ASSERT_NE(isa, std::string::npos);
+    const std::string syntax =
+        brokenCopy(kDescriptor, "syntax_descriptor.xml", "<program_group name=\"isa\"", "<program_group name=isa");
+    ToolRun run = vorn("check " + q(syntax) + " " + q(kSettings));
+    EXPECT_EQ(run.status, 1);
+    const size_t lineStart = descriptor.rfind('\n', isa) + 1;
+    const std::string column = std::to_string(isa - lineStart + std::string("<program_group name=").size() + 1);
+    EXPECT_EQ(run.out.rfind(syntax + ":" + std::to_string(lineOf(descriptor, isa)) + ":" + column + ": error: ", 0), 0u)
+        << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1);
+
+    // Both documents broken: both reported, one line each.
+    const std::string badSettings = brokenCopy(kSettingsXml, "syntax_settings.xml", "<csi_be>", "<csi_be");
+    run = vorn("check " + q(syntax) + " " + q(badSettings));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;
+    EXPECT_NE(run.out.find(badSettings + ":"), std::string::npos);
+}
+
+TEST(Tool, QueryStrictMatchesEveryItemLooseAnyOne)
+{
+    const ToolRun strict = vorn("query " + q(kSettings) + " width=1920 fps=60 --strict");
+    EXPECT_EQ(strict.status, 0);
+    EXPECT_EQ(strict.out, "key 1004  graph 100  \"video_1080p60\"  width=1920  fps=60\n");
+
+    // Loose: any item matches; an item an entry lacks shows as "(none)".
+    const ToolRun loose = vorn("query " + q(kSettings) + " fps=60 description=still_13mp sensor:no_such=1");
+    EXPECT_EQ(loose.status, 0);
+    EXPECT_EQ(loose.out,
+              "key 1004  graph 100  \"video_1080p60\"  fps=60  description=video_1080p60  sensor:no_such=(none)\n"
+              "key 2001  graph 200  \"still_13mp\"  fps=30  description=still_13mp  sensor:no_such=(none)\n");
+
+    EXPECT_EQ(vorn("query " + q(kSettings) + " fps").status, 2);
+    EXPECT_EQ(vorn("query /nonexistent.xml fps=30").status, 2);
+}
+
+// The library's own answers for one use case of the sample.
+struct LibraryGraph {
+    std::unique_ptr<Vorn::IGraphConfig> descriptor;
+    std::unique_ptr<Vorn::IGraphConfig> settings;
+    Vorn::GraphQueryManager manager;
+    Vorn::IGraphConfig *root = nullptr;
+
+    explicit LibraryGraph(int key)
+    {
+        Vorn::VornParser parser;
+        Vorn::IGraphConfig *tree = nullptr;
+        parser.parseVornXmlFile(kDescriptor, &tree);
+        descriptor.reset(tree);
+        tree = nullptr;
+        parser.parseVornXmlFile(kSettings, &tree);
+        settings.reset(tree);
+        manager.setGraphDescriptor(descriptor.get());
+        manager.setGraphSettings(settings.get());
+        Vorn::GraphConfigList found;
+        manager.queryGraphs({{Vorn::ItemUID("key"), std::to_string(key)}}, found, true);
+        if (found.size() == 1 && manager.createGraph(found.front(), &root) != err_none) {
+            manager.destroyGraph(root);
+            root = nullptr;
+        }
+    }
+    ~LibraryGraph() { manager.destroyGraph(root); }
+};
+
+TEST(Tool, GraphJsonAgreesWithTheLibrary)
+{
+    for (int key : {1003, 2002}) {
+        SCOPED_TRACE(key);
+        const ToolRun run =
+            vorn("graph " + q(kDescriptor) + " " + q(kSettings) + " --key " + std::to_string(key) + " --json");
+        ASSERT_EQ(run.status, 0) << run.err;
+        const nlohmann::json graph = nlohmann::json::parse(run.out);
+        const LibraryGraph library(key);
+        ASSERT_NE(library.root, nullptr);
+        EXPECT_EQ(graph["settings_key"], key);
+        size_t frames = 0, ports = 0;
+        for (const auto &node : graph["nodes"]) {
+            const Vorn::IGraphConfig *item = library.root->getDescendantByString(node["name"].get<std::string>());
+            ASSERT_NE(item, nullptr) << node["name"];
+            for (const auto &port : node.value("ports", nlohmann::json::array())) {
+                ++ports;
+                const Vorn::IGraphConfig *libraryPort = item->getDescendantByString(port["name"].get<std::string>());
+                ASSERT_NE(libraryPort, nullptr);
+                uint32_t enabled = 0, uid = 0, width = 0, height = 0, fourcc = 0, stride = 0, bpp = 0;
+                Vorn::GraphCameraUtil::portGetInfo(libraryPort, enabled, uid);
+                EXPECT_EQ(port["enabled"], enabled != 0) << port;
+                if (!port.contains("frame"))
+                    continue;
+                ++frames;
+                ASSERT_EQ(
+                    Vorn::GraphCameraUtil::portGetFormat(libraryPort, enabled, uid, width, height, fourcc, stride, bpp),
+                    err_none);
+                VornFormats::ve_format_t format;
+                ASSERT_EQ(VornFormats::getFormatByFourcc(fourcc, format), err_none);
+                const nlohmann::json &frame = port["frame"];
+                EXPECT_EQ(frame["format"], format.name);
+                EXPECT_EQ(frame["width"], width);
+                EXPECT_EQ(frame["height"], height);
+                EXPECT_EQ(frame["stride"], stride);
+                EXPECT_EQ(frame["bpp"], bpp);
+                EXPECT_EQ(frame["buffer_size"], VornFormats::calculateBufferSize(format, width, height, stride));
+            }
+        }
+        EXPECT_GT(frames, 8u);
+        EXPECT_GT(ports, frames);  // statistics and disabled ports carry no frame
+    }
+}
+
+TEST(Tool, KernelsJsonAgreesWithTheLibrary)
+{
+    const ToolRun run = vorn("kernels " + q(kDescriptor) + " " + q(kSettings) + " --key 2002 --json");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const nlohmann::json streams = nlohmann::json::parse(run.out);
+    const LibraryGraph library(2002);
+    ASSERT_NE(library.root, nullptr);
+    Vorn::TolKorUtils kor;
+    ASSERT_EQ(kor.initKorUtils(library.root), err_none);
+    std::vector<int32_t> ids;
+    kor.getStreamIds(ids, false);
+    ASSERT_EQ(streams.size(), ids.size());
+    size_t kernels = 0;
+    for (const auto &stream : streams) {
+        ve_isp_tol_program_group context{};
+        kor.getProgramGroup(stream["stream"].get<int32_t>(), context);
+        EXPECT_EQ(stream["run_kernels"], context.kernel_count);
+        for (const auto &group : stream["program_groups"]) {
+            ve_isp_tol_program_group records{};
+            ASSERT_EQ(
+                kor.getProgramGroup(library.root->getDescendantByString(group["name"].get<std::string>()), records),
+                err_none);
+            ASSERT_EQ(group["kernels"].size(), records.kernel_count);
+            for (uint32_t i = 0; i < records.kernel_count; ++i, ++kernels) {
+                const nlohmann::json &kernel = group["kernels"][i];
+                const ve_isp_tol_run_kernels &record = records.run_kernels[i];
+                EXPECT_EQ(kernel["uuid"], record.kernel_uuid);
+                EXPECT_EQ(kernel["input_bpp"], record.bpp_info.input_bpp);
+                EXPECT_EQ(kernel["output_bpp"], record.bpp_info.output_bpp);
+                EXPECT_EQ(kernel["state"], record.enable == VE_ISP_TOL_KERNEL_ENABLED  ? "on"
+                                           : record.enable == VE_ISP_TOL_KERNEL_BYPASS ? "bypass"
+                                                                                       : "off");
+                ASSERT_NE(record.resolution_history, nullptr);
+                EXPECT_EQ(kernel["history"]["output_width"], record.resolution_history->output_width);
+                EXPECT_EQ(kernel["history"]["crop"][2], record.resolution_history->input_crop.right);
+            }
+        }
+    }
+    EXPECT_GT(kernels, 10u);
+    // The still use case switches the AF-statistics terminal off.
+    EXPECT_NE(run.out.find("\"off\""), std::string::npos);
+}
+
+// A valid blob with every section, written by libvenvm's own writer.
+struct NvmRecord {
+    uint16_t af[4][2] = {{1, 2}, {3, 4}, {5, 6}, {0x8000, 7}};
+    uint8_t info0[2] = {3, 4};
+    uint8_t info1[2] = {0xA0, 0xA1};
+    uint8_t samples[2][4][35] = {};  // 7x5 grids, lowest in the centre
+    uint16_t awb[4][2] = {{52, 971}, {53, 970}, {54, 969}, {55, 968}};
+    ve_nvm_lsc lsc[2] = {};
+    uint16_t left[4] = {1, 2, 3, 0x1234}, right[4] = {5, 6, 7, 0xFEDC};
+    ve_nvm_pdaf_table table{left, right};
+    uint32_t dlom[2] = {0x11223344, 0xA0B0C0D0};
+    ve_nvm_pdaf pdaf{1, 2, 2, 9, &table, 2, 1, 5, dlom};
+    ve_nvm_tail tail{0xDEADBEEF, 0xCAFE};
+    ve_nvm nvm{};
+
+    NvmRecord()
+    {
+        nvm.version = 2, nvm.revision = 7, nvm.af_count = 2, nvm.aux_byte = 0x5A, nvm.vmc_bit_depth = 10;
+        nvm.light_source_count = 2, nvm.lsc_width = 7, nvm.lsc_height = 5;
+        nvm.light_source_info0 = info0, nvm.light_source_info1 = info1;
+        for (int i = 0; i < 4; ++i)
+            nvm.af_data[i] = af[i], nvm.awb[i] = awb[i];
+        for (int source = 0; source < 2; ++source) {
+            lsc[source].bit_depth = 8;
+            for (int channel = 0; channel < 4; ++channel) {
+                for (int sample = 0; sample < 35; ++sample)
+                    samples[source][channel][sample] =
+                        static_cast<uint8_t>(20 + channel + std::abs(sample / 7 - 2) + std::abs(sample % 7 - 3));
+                lsc[source].channel[channel] = samples[source][channel];
+            }
+        }
+        nvm.lsc = lsc;
+        nvm.pdaf_present = 1, nvm.pdaf = &pdaf;
+        nvm.tail_present = 1, nvm.tail = &tail;
+    }
+};
+
+TEST(Tool, NvmPrintsAValidBlobFieldByField)
+{
+    const NvmRecord record;
+    ve_nvm_blob *blob = ve_nvm_binary_create(&record.nvm);
+    ASSERT_NE(blob, nullptr);
+    const std::string bytes(reinterpret_cast<const char *>(blob->data), blob->size);
+    ve_nvm_binary_delete(blob);
+    const std::string path = VORN_TEST_BINARY_DIR "/valid.nvm";
+    std::ofstream(path, std::ios::binary) << bytes;
+
+    ToolRun run = vorn("nvm " + q(path) + " --json");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    const nlohmann::json out = nlohmann::json::parse(run.out);
+    EXPECT_EQ(out["status"], 0);
+    EXPECT_EQ(out["message"], "ok");
+    const nlohmann::json &nvm = out["nvm"];
+    EXPECT_EQ(nvm["version"], 2);
+    EXPECT_EQ(nvm["revision"], 1);  // the writer always writes revision 1
+    EXPECT_EQ(nvm["aux_byte"], 0x5A);
+    EXPECT_EQ(nvm["vmc_bit_depth"], 10);
+    EXPECT_EQ(nvm["af"]["count"], 2);
+    EXPECT_EQ(nvm["af"]["data"][3], nlohmann::json::array({0x8000, 7}));
+    const nlohmann::json &sources = nvm["light_sources"];
+    EXPECT_EQ(sources["count"], 2);
+    EXPECT_EQ(sources["info0"], nlohmann::json::array({3, 4}));
+    EXPECT_EQ(sources["info1"], nlohmann::json::array({0xA0, 0xA1}));
+    EXPECT_EQ(sources["awb"][0], nlohmann::json::array({52, 971}));
+    EXPECT_EQ(sources["awb"][3], nlohmann::json::array({55, 968}));
+    EXPECT_EQ(sources["lsc_width"], 7);
+    EXPECT_EQ(sources["lsc_height"], 5);
+    EXPECT_EQ(sources["lsc"][1]["bit_depth"], 8);
+    EXPECT_EQ(nvm["pdaf"]["tables"], 1);
+    EXPECT_EQ(nvm["pdaf"]["grid_width"], 2);
+    EXPECT_EQ(nvm["pdaf"]["dlom_width"], 2);
+    EXPECT_EQ(nvm["pdaf"]["dlom_height"], 1);
+    EXPECT_EQ(nvm["tail"]["value32"], 0xDEADBEEFu);
+    EXPECT_EQ(nvm["tail"]["value16"], 0xCAFE);
+
+    run = vorn("nvm " + q(path));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("message: \"ok\"\n", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("\nstatus: 0\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  version: 2\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("    info1: 160 161\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("    value32: 3735928559\n"), std::string::npos) << run.out;
+
+    // One byte changed: the checksum no longer matches, and nothing is shown as parsed.
+    std::string corrupt = bytes;
+    corrupt[corrupt.size() / 2] = static_cast<char>(corrupt[corrupt.size() / 2] ^ 0x40);
+    std::ofstream(path, std::ios::binary) << corrupt;
+    run = vorn("nvm " + q(path) + " --json");
+    EXPECT_EQ(run.status, 1);
+    const nlohmann::json failed = nlohmann::json::parse(run.out);
+    EXPECT_NE(failed["status"], 0);
+    EXPECT_FALSE(failed.contains("nvm"));
+}
+
+TEST(Tool, VerboseLinesGoToStandardErrorAndColourOnlyToATerminal)
+{
+    const std::string arguments = "graph " + q(kDescriptor) + " " + q(kSettings) + " --key 1003";
+    const ToolRun quiet = vorn(arguments);
+    const ToolRun verbose = vorn("-v " + arguments);
+    EXPECT_EQ(verbose.out, quiet.out);
+    const std::regex logLine("(error|warning|info|verbose|alloc|entry|debug) [^ ]+: .*");
+    std::istringstream lines(verbose.err);
+    size_t count = 0;
+    for (std::string line; std::getline(lines, line); ++count)
+        EXPECT_TRUE(std::regex_match(line, logLine)) << line;
+    EXPECT_GT(count, 10u);
+    EXPECT_NE(verbose.err.find("info VORN[XOS]: "), std::string::npos);  // not only warnings and errors
+
+    // On a terminal (script gives the tool one) problems are coloured.
+    const std::string format =
+        brokenCopy(kSettingsXml, "colour.xml", "<main width=\"2104\" height=\"1560\" format=\"GRBG_10\"/>",
+                   "<main width=\"2104\" height=\"1560\" format=\"GRBG_11\"/>");
+    const ToolRun piped = vorn("check " + q(kDescriptor) + " " + q(format));
+    EXPECT_EQ(piped.out.find('\033'), std::string::npos);
+    FILE *terminal = popen(
+        ("script -qec \"'" + std::string(VORN_TOOL) + "' check '" + kDescriptor + "' '" + format + "'\" /dev/null")
+            .c_str(),
+        "r");
+    ASSERT_NE(terminal, nullptr);
+    std::string shown;
+    char buffer[4096];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, terminal)) > 0;)
+        shown.append(buffer, got);
+    pclose(terminal);
+    EXPECT_NE(shown.find("\033[1;31merror:\033[0m"), std::string::npos) << shown;
 }
 
 }  // namespace
