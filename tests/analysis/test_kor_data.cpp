@@ -1,0 +1,418 @@
+// Resolution histories and run-kernel records of new-version graphs, worked
+// out by hand, their lifetime, and graphs they cannot be built for.
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <vorn/vorn.h>
+
+#include "analysis_fixture.h"
+#include "fixture_tree.h"
+#include "log_capture.h"
+
+using namespace Vorn;
+using vorn_test::BuiltGraph;
+using vorn_test::LogCapture;
+
+namespace {
+
+const std::string kTag = "VORN[XOS]";
+using Values = std::vector<int32_t>;
+
+// iw ih (l t r b) ow oh (l t r b)
+Values fields(const ve_isp_tol_resolution_info &r)
+{
+    return {r.input_width,  r.input_height,      r.input_crop.left,  r.input_crop.top,
+            r.input_crop.right, r.input_crop.bottom, r.output_width, r.output_height,
+            r.output_crop.left, r.output_crop.top,   r.output_crop.right, r.output_crop.bottom};
+}
+
+// The image a 4000x3000 source delivers, halved, then cropped by the crop
+// kernel of histories6 and pipeline_v*.
+const Values kSource = {4000, 3000, 0, 0, 0, 0, 4000, 3000, 0, 0, 0, 0};
+const Values kHalved = {4000, 3000, 0, 0, 0, 0, 2000, 1500, 0, 0, 0, 0};
+const Values kCropped = {4000, 3000, 200, 100, 200, 100, 1800, 1400, 0, 0, 0, 0};
+
+ve_isp_tol_program_group korData(const GraphUtil &util, int32_t id)
+{
+    ve_isp_tol_program_group group{99, nullptr, -1};
+    EXPECT_EQ(util.getKorData(id, group), err_none) << id;
+    return group;
+}
+
+const GraphUtil::ImagingNode &innerNode(const GraphUtil &util, int32_t subgraph, const std::string &key)
+{
+    return *util.subGraphs().at(subgraph)->imagingNodes.at(key);
+}
+
+// Every record of a subgraph points into records of its own, and so does
+// every kernel node; after a release nothing points anywhere.
+void expectNoDanglingPointers(const GraphUtil &util)
+{
+    for (const auto &entry : util.subGraphs()) {
+        EXPECT_EQ(entry.second->runKernels, nullptr) << entry.first;
+        for (const auto &node : entry.second->imagingNodes)
+            EXPECT_EQ(node.second->korRunKernel, nullptr) << node.first;
+    }
+}
+
+}  // namespace
+
+// histories6 key 1, by hand (sizes w x h, crops l/t/r/b in source pixels):
+// - source 4000x3000, no crop: S = 4000x3000 (0/0/0/0) -> 4000x3000.
+// - front:scale gets S; its settings 4000x3000 -> 2000x1500, scale
+//   (4000 * 1024) / 4000 = 1024: H1 = 4000x3000 (0) -> 2000x1500.
+// - the split hands H1 to crop and pass. crop: scale (4000 * 1024) / 2000 =
+//   2048 both ways, crop 100/50/100/50 -> (100 * 2048) >> 10 = 200,
+//   (50 * 2048) >> 10 = 100: H2 = 4000x3000 (200/100/200/100) -> 1800x1400.
+//   pass (rcb, no settings): 2000x1500 -> 2000x1500, leaves H1.
+// - blend has crop (1800x1400) and pass (2000x1500) as parents: 2000x1500 is
+//   larger in both, so blend gets H1 (whichever parent comes first).
+// - dual: outputs "full" 1920x1080 and "small" 640x480 cropped 10 on every
+//   side: main gets 4000x3000 (0) -> 1920x1080, aux 4000x3000 (0) -> 620x460.
+// - mid:down gets main's image; scale (4000 * 1024) / 1920 = 2133 and
+//   (3000 * 1024) / 1080 = 2844; crop 30/60/30/60 -> (30 * 2133) >> 10 = 62,
+//   (60 * 2844) >> 10 = 166: mid:out = 4000x3000 (62/166/62/166) -> 1280x720.
+// - merge:mix has aux (620x460) and mid:out (1280x720) as parents and takes
+//   1280x720, since merge waits for mid although front reaches it first.
+TEST(AnalysisKorData, HistoriesOfAGeneration6GraphByHand)
+{
+    BuiltGraph built("histories6", 1);
+    GraphUtil util;
+    LogCapture log;
+    ASSERT_EQ(util.init(key_stream_id, built.graph, GDF_VERSION_OKT6), err_none) << log.dump();
+    EXPECT_EQ(fields(util.getSourceResHistory()), kSource);
+    EXPECT_TRUE(log.has(VE_LOG_VERBOSE, kTag, "KOR structure allocation succeeded !!"));
+    EXPECT_TRUE(log.has(VE_LOG_VERBOSE, kTag, "Resolution History calculation succeeded !!"));
+    EXPECT_FALSE(log.contains("did not reach"));
+
+    // front: slots in key order blend, crop, dual, pass, scale.
+    const ve_isp_tol_program_group front = korData(util, 0);
+    ASSERT_EQ(front.kernel_count, 5u);
+    EXPECT_EQ(front.tuning_mode, 4);
+    const ve_isp_tol_run_kernels *k = front.run_kernels;
+    const std::vector<uint32_t> uuids = {k[0].kernel_uuid, k[1].kernel_uuid, k[2].kernel_uuid, k[3].kernel_uuid,
+                                         k[4].kernel_uuid};
+    EXPECT_EQ(uuids, (std::vector<uint32_t>{14, 12, 15, 13, 11}));
+    // blend: bypassed, still carrying the image; no resolution of its own.
+    EXPECT_EQ(k[0].enable, VE_ISP_TOL_KERNEL_BYPASS);
+    EXPECT_EQ(fields(*k[0].resolution_history), kHalved);
+    EXPECT_EQ(k[0].resolution_info, nullptr);
+    EXPECT_EQ(k[0].resolution_info_count, 0u);
+    // crop
+    EXPECT_EQ(fields(*k[1].resolution_history), kHalved);
+    ASSERT_EQ(k[1].resolution_info_count, 1u);
+    EXPECT_EQ(fields(k[1].resolution_info[0]), (Values{2000, 1500, 100, 50, 100, 50, 1800, 1400, 0, 0, 0, 0}));
+    // dual: no rcb, but two outputs with settings of their own, in port-name
+    // order.
+    EXPECT_EQ(fields(*k[2].resolution_history), kHalved);
+    ASSERT_EQ(k[2].resolution_info_count, 2u);
+    EXPECT_EQ(fields(k[2].resolution_info[0]), (Values{2000, 1500, 0, 0, 0, 0, 1920, 1080, 0, 0, 0, 0}));
+    EXPECT_EQ(fields(k[2].resolution_info[1]), (Values{2000, 1500, 0, 0, 0, 0, 640, 480, 10, 10, 10, 10}));
+    // pass: one pass-through info.
+    EXPECT_EQ(fields(*k[3].resolution_history), kHalved);
+    ASSERT_EQ(k[3].resolution_info_count, 1u);
+    EXPECT_EQ(fields(k[3].resolution_info[0]), (Values{2000, 1500, 0, 0, 0, 0, 2000, 1500, 0, 0, 0, 0}));
+    // scale: the source image, and the kernel's own values.
+    EXPECT_EQ(fields(*k[4].resolution_history), kSource);
+    EXPECT_EQ(fields(k[4].resolution_info[0]), (Values{4000, 3000, 0, 0, 0, 0, 2000, 1500, 0, 0, 0, 0}));
+    EXPECT_EQ(k[4].enable, VE_ISP_TOL_KERNEL_ENABLED);
+    EXPECT_EQ(k[4].stream_id, 0u);
+    EXPECT_EQ(k[4].metadata[0], 7u);
+    EXPECT_EQ(k[4].metadata[3], 1u);
+    EXPECT_EQ(k[4].bpp_info.input_bpp, 10u);
+    EXPECT_EQ(k[4].bpp_info.output_bpp, 12u);
+    EXPECT_EQ(k[4].reserved[0] | k[4].reserved[1], 0u);
+    // What leaves front, per output.
+    EXPECT_EQ(fields(innerNode(util, 0, "front:crop").resHistory), kHalved);
+    EXPECT_EQ(fields(innerNode(util, 0, "front:blend").resHistory), kHalved);
+    EXPECT_EQ(fields(innerNode(util, 0, "front:main").resHistory),
+              (Values{4000, 3000, 0, 0, 0, 0, 1920, 1080, 0, 0, 0, 0}));
+    EXPECT_EQ(fields(innerNode(util, 0, "front:aux").resHistory), (Values{4000, 3000, 0, 0, 0, 0, 620, 460, 0, 0, 0, 0}));
+
+    const ve_isp_tol_program_group mid = korData(util, 2);
+    ASSERT_EQ(mid.kernel_count, 1u);
+    EXPECT_EQ(fields(*mid.run_kernels[0].resolution_history), (Values{4000, 3000, 0, 0, 0, 0, 1920, 1080, 0, 0, 0, 0}));
+    EXPECT_EQ(fields(innerNode(util, 2, "mid:out").resHistory),
+              (Values{4000, 3000, 62, 166, 62, 166, 1280, 720, 0, 0, 0, 0}));
+    EXPECT_EQ(mid.run_kernels[0].stream_id, 2u);
+
+    const ve_isp_tol_program_group merge = korData(util, 1);
+    ASSERT_EQ(merge.kernel_count, 1u);
+    EXPECT_EQ(fields(*merge.run_kernels[0].resolution_history),
+              (Values{4000, 3000, 62, 166, 62, 166, 1280, 720, 0, 0, 0, 0}));
+    EXPECT_TRUE(log.has(VE_LOG_VERBOSE, kTag, "Subgraph 1 not ready to be visited, waiting for subgraph 2"));
+    EXPECT_TRUE(log.has(VE_LOG_VERBOSE, kTag,
+                        "Node mix not ready to be visited, not all active parents have been visited yet ex: "
+                        "merge:in_b"));
+
+    // The source's subgraph has no kernels and no records.
+    const ve_isp_tol_program_group source = korData(util, 9);
+    EXPECT_EQ(source.kernel_count, 0u);
+    EXPECT_EQ(source.run_kernels, nullptr);
+
+    // Per program group: the subgraph's records in the group's child order,
+    // the group's own tuning mode.
+    ve_isp_tol_program_group group{};
+    ASSERT_EQ(util.getPgKorData(built.node("front"), group), err_none);
+    ASSERT_EQ(group.kernel_count, 5u);
+    EXPECT_EQ(group.tuning_mode, 4);
+    EXPECT_NE(group.run_kernels, front.run_kernels);
+    std::vector<uint32_t> childOrder, pgOrder;
+    NodeIterator kernels(built.node("front"));
+    while (const IGraphConfig *kernel = kernels.iterateByType(key_kernel))
+        childOrder.push_back(static_cast<uint32_t>(vorn_test::intOf(kernel, key_pal_uuid)));
+    for (uint32_t i = 0; i < group.kernel_count; ++i) {
+        pgOrder.push_back(group.run_kernels[i].kernel_uuid);
+        if (group.run_kernels[i].kernel_uuid == 15) {
+            EXPECT_EQ(group.run_kernels[i].resolution_info, k[2].resolution_info);
+        }
+    }
+    EXPECT_EQ(pgOrder, childOrder);
+    ASSERT_EQ(util.getPgKorData(built.node("mid"), group), err_none);
+    EXPECT_EQ(group.tuning_mode, 0);
+    EXPECT_TRUE(log.has(VE_LOG_WARNING, kTag, "Could not find the tuning mode for PG mid default to 0"));
+
+    for (const auto &sg : util.subGraphs()) {
+        EXPECT_FALSE(sg.second->visited) << sg.first;
+        for (const auto &node : sg.second->imagingNodes)
+            EXPECT_FALSE(node.second->visited) << node.first;
+    }
+
+    log.clear();
+    util.dumpKorStructs();
+    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Dumping run-kernels for 4 subgraphs of type stream_id "));
+    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag,
+                        "res_info[1]: (iw: 2000 ih: 1500 (l: 0, t: 0, r: 0, b: 0),ow: 640, oh: 480 (l: 10, t: 10, "
+                        "r: 10, b: 10)"));
+    util.dumpKernels(2);
+    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "FOUND  subgraph id 2 [stream_id] dumping 1 kernels:"));
+    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag,
+                        "res_history: (iw: 4000 ih: 3000 (l: 0, t: 0, r: 0, b: 0), ow: 1920, oh: 1080 (l: 0, t: 0, "
+                        "r: 0, b: 0))"));
+}
+
+// analysis6 and analysis7 (no kernel changes resolution): the image of the
+// source (4000x3000, 1920x1080) reaches every kernel walked unchanged.
+TEST(AnalysisKorData, SourceSubgraphsDisabledPathsAndLoopBacks)
+{
+    {
+        BuiltGraph built("analysis6", 1);
+        GraphUtil util;
+        LogCapture log;
+        ASSERT_EQ(util.init(key_stream_id, built.graph, GDF_VERSION_OKT6), err_none) << log.dump();
+        // Stream 0 holds the source: it is not walked, so its records keep
+        // what the allocation set.
+        const ve_isp_tol_program_group isa = korData(util, 0);
+        ASSERT_EQ(isa.kernel_count, 3u);
+        EXPECT_EQ(isa.run_kernels[0].kernel_uuid, 0u);
+        EXPECT_EQ(fields(*isa.run_kernels[0].resolution_history), Values(12, 0));
+        EXPECT_EQ(isa.run_kernels[0].resolution_info_count, 1u);
+        // Stream 1: gamma, sc_disp, sc_main; the display port is disabled.
+        const ve_isp_tol_program_group yuv = korData(util, 1);
+        ASSERT_EQ(yuv.kernel_count, 3u);
+        EXPECT_EQ(fields(*yuv.run_kernels[0].resolution_history), kSource);
+        EXPECT_EQ(yuv.run_kernels[1].enable, VE_ISP_TOL_KERNEL_DISABLED);
+        EXPECT_EQ(fields(*yuv.run_kernels[1].resolution_history), Values(12, 0));
+        EXPECT_EQ(fields(*yuv.run_kernels[2].resolution_history), kSource);
+        EXPECT_EQ(yuv.run_kernels[2].resolution_info, nullptr);
+        EXPECT_TRUE(log.has(VE_LOG_VERBOSE, kTag, "--- Res history Visit of node sc_disp  SKIPPED node disabled ---"));
+    }
+    {
+        // Generation 7: "out" is fed by "after" and by the disconnected (so
+        // disabled) "stray_next", which is never reached and must not hold
+        // it back; "after" gets the image through the loop-back connection.
+        BuiltGraph built("analysis7", 1);
+        GraphUtil util;
+        LogCapture log;
+        ASSERT_EQ(util.init(key_stream_id, built.graph, GDF_VERSION_OKT7), err_none) << log.dump();
+        const Values full = {1920, 1080, 0, 0, 0, 0, 1920, 1080, 0, 0, 0, 0};
+        EXPECT_EQ(fields(innerNode(util, 0, "front:after").resHistory), full);
+        EXPECT_EQ(fields(innerNode(util, 0, "front:out").resHistory), full);
+        EXPECT_EQ(fields(innerNode(util, 0, "front:stray").resHistory), Values(12, 0));
+        const ve_isp_tol_program_group back = korData(util, 1);
+        ASSERT_EQ(back.kernel_count, 1u);
+        EXPECT_EQ(back.run_kernels[0].kernel_uuid, 501u);
+        EXPECT_EQ(fields(*back.run_kernels[0].resolution_history), full);
+        EXPECT_FALSE(log.contains("not reached"));
+    }
+}
+
+TEST(AnalysisKorData, GraphsWhoseHistoriesCannotBeBuilt)
+{
+    // Settings that disagree with the image reaching the kernel.
+    {
+        BuiltGraph built("histories6", 2);
+        GraphUtil util;
+        LogCapture log;
+        EXPECT_EQ(util.init(key_stream_id, built.graph, GDF_VERSION_OKT6), err_internal);
+        EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag,
+                            "Consistency error in kernel wrong, res info input(1920x1080) is different than res "
+                            "history output(4000x3000)- check your settings!"));
+        EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "subgraph 0 inner graph traversal stopped with error -16"));
+        EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Traversal of subgraphs failed on subgraph 9"));
+        EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "KOR structures population failed"));
+        // A failed init hands out nothing, and nothing points at released
+        // records; the marks are clear.
+        EXPECT_TRUE(util.holdsGraph());
+        const ve_isp_tol_program_group group = korData(util, 0);
+        EXPECT_EQ(group.kernel_count, 0u);
+        EXPECT_EQ(group.run_kernels, nullptr);
+        expectNoDanglingPointers(util);
+        for (const auto &sg : util.subGraphs()) {
+            EXPECT_FALSE(sg.second->visited) << sg.first;
+            for (const auto &node : sg.second->imagingNodes)
+                EXPECT_FALSE(node.second->visited) << node.first;
+        }
+        ve_isp_tol_program_group byPg{};
+        EXPECT_EQ(util.getPgKorData(built.node("odd"), byPg), err_argument);
+        EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Could not find the PG odd in the PG memory pool map"));
+        log.clear();
+        util.dumpKernels(0);
+        util.dumpKorStructs();
+        EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "FOUND  subgraph id 0 [stream_id] dumping 0 kernels:"));
+        EXPECT_FALSE(log.contains("kernel_uuid"));
+    }
+    // A crop that leaves no image.
+    {
+        BuiltGraph built("histories6", 3);
+        GraphUtil util;
+        LogCapture log;
+        EXPECT_EQ(util.init(key_stream_id, built.graph, GDF_VERSION_OKT6), err_internal);
+        EXPECT_TRUE(log.contains("Consistency error in kernel eat, res info [0] crops more than its image"))
+            << log.dump();
+    }
+    // No image at all: a source port of width 0 reaching a resolution change
+    // (no division by zero).
+    {
+        BuiltGraph built("histories6", 1);
+        auto *port = GraphConfigNode::from(built.node("buffer_src:port_0"));
+        ASSERT_EQ(port->removeDescendant(key_width), err_none);
+        ASSERT_EQ(port->insertDescendant(new GraphConfigIntAttribute(0), key_width), err_none);
+        GraphUtil util;
+        LogCapture log;
+        EXPECT_EQ(util.init(key_stream_id, built.graph, GDF_VERSION_OKT6), err_internal);
+        EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Resolution history output width or height is 0"));
+        EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Graph traversal interrupted at node scale [-16]"));
+    }
+    // Two subgraphs feeding each other: neither is ever ready; the rest of
+    // the graph is built and the two are reported.
+    {
+        BuiltGraph built("histories6", 4);
+        GraphUtil util;
+        LogCapture log;
+        EXPECT_EQ(util.init(key_stream_id, built.graph, GDF_VERSION_OKT6), err_none) << log.dump();
+        EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "Traversal of meta graph did not reach all nodes 1/3"));
+        const ve_isp_tol_program_group ping = korData(util, 3);
+        ASSERT_EQ(ping.kernel_count, 1u);
+        EXPECT_EQ(ping.run_kernels[0].kernel_uuid, 0u);
+        EXPECT_EQ(fields(*ping.run_kernels[0].resolution_history), Values(12, 0));
+        for (const auto &sg : util.subGraphs())
+            EXPECT_FALSE(sg.second->visited) << sg.first;
+    }
+}
+
+TEST(AnalysisKorData, RecordsLiveUntilTheNextInit)
+{
+    BuiltGraph built("histories6", 1);
+    GraphUtil util;
+    ASSERT_EQ(util.init(key_stream_id, built.graph, GDF_VERSION_OKT6), err_none);
+    const ve_isp_tol_program_group first = korData(util, 0);
+    ve_isp_tol_program_group byPg{};
+    ASSERT_EQ(util.getPgKorData(built.node("front"), byPg), err_none);
+    EXPECT_EQ(korData(util, 0).run_kernels, first.run_kernels);
+    const Values history = fields(*first.run_kernels[1].resolution_history);
+
+    // A second init releases everything and builds the same records anew
+    // (the sanitizer build checks that nothing leaks or is read after its
+    // release).
+    {
+        LogCapture log;
+        ASSERT_EQ(util.init(key_stream_id, built.graph, GDF_VERSION_OKT6), err_none);
+        EXPECT_FALSE(log.contains("Allocating kernel structures before deleting."));
+    }
+    const ve_isp_tol_program_group second = korData(util, 0);
+    ASSERT_EQ(second.kernel_count, 5u);
+    EXPECT_EQ(fields(*second.run_kernels[1].resolution_history), history);
+    for (const auto &node : util.subGraphs().at(0)->imagingNodes) {
+        if (node.second->type == GraphUtil::ImagingKernel) {
+            EXPECT_GE(node.second->korRunKernel, second.run_kernels) << node.first;
+            EXPECT_LT(node.second->korRunKernel, second.run_kernels + second.kernel_count) << node.first;
+        }
+    }
+
+    util.deleteKorStructs();
+    expectNoDanglingPointers(util);
+    EXPECT_EQ(korData(util, 0).run_kernels, nullptr);
+    util.reset();
+    EXPECT_FALSE(util.holdsGraph());
+    EXPECT_TRUE(util.subGraphs().empty());
+}
+
+// One pipeline written as a first-version graph and as a generation-6 graph:
+// the program group's records hold the same kernels, enable states,
+// resolution infos and histories. They differ where the records do: the
+// generation-6 records come in the group's child order rather than by kernel
+// id, count their resolution infos and carry the group's tuning mode.
+TEST(AnalysisKorData, FirstVersionAndGeneration6RecordsAgree)
+{
+    vorn_test::Tree v1 = vorn_test::loadTree("pipeline_v1.xml");
+    vorn_test::Tree v6 = vorn_test::loadTree("pipeline_v6.xml");
+    TolKorUtils first;
+    TolKorUtils second;
+    LogCapture log;
+    ASSERT_EQ(first.initKorUtils(v1.get()), err_none) << log.dump();
+    ASSERT_EQ(second.initKorUtils(v6.get()), err_none) << log.dump();
+    ve_isp_tol_program_group a{}, b{};
+    ASSERT_EQ(first.getProgramGroup(v1->getDescendantByString("isp"), a), err_none);
+    ASSERT_EQ(second.getProgramGroup(v6->getDescendantByString("isp"), b), err_none);
+    ASSERT_EQ(a.kernel_count, 4u);
+    ASSERT_EQ(b.kernel_count, 4u);
+    EXPECT_EQ(a.tuning_mode, 0);
+    EXPECT_EQ(b.tuning_mode, 3);
+    // The first version places a kernel's record by its "id", the new
+    // version in the group's child order: records are matched by kernel.
+    std::map<uint32_t, const ve_isp_tol_run_kernels *> byUuid;
+    for (uint32_t i = 0; i < b.kernel_count; ++i)
+        byUuid[b.run_kernels[i].kernel_uuid] = &b.run_kernels[i];
+    ASSERT_EQ(byUuid.size(), 4u);
+    const std::vector<Values> histories = {kSource, kHalved, kCropped, kCropped};
+    for (uint32_t i = 0; i < 4; ++i) {
+        const ve_isp_tol_run_kernels &x = a.run_kernels[i];
+        ASSERT_EQ(x.kernel_uuid, 11 + i);
+        ASSERT_EQ(byUuid.count(x.kernel_uuid), 1u) << i;
+        const ve_isp_tol_run_kernels &y = *byUuid[x.kernel_uuid];
+        EXPECT_EQ(y.enable, x.enable) << i;
+        EXPECT_EQ(y.stream_id, x.stream_id) << i;
+        EXPECT_EQ(fields(*x.resolution_history), histories[i]) << i;
+        EXPECT_EQ(fields(*y.resolution_history), histories[i]) << i;
+        EXPECT_EQ(x.bpp_info.input_bpp, y.bpp_info.input_bpp) << i;
+        EXPECT_EQ(x.bpp_info.output_bpp, y.bpp_info.output_bpp) << i;
+        for (size_t w = 0; w < 4; ++w)
+            EXPECT_EQ(x.metadata[w], y.metadata[w]) << i;
+        ASSERT_EQ(x.resolution_info == nullptr, y.resolution_info == nullptr) << i;
+        if (x.resolution_info != nullptr) {
+            EXPECT_EQ(fields(*x.resolution_info), fields(*y.resolution_info)) << i;
+            EXPECT_EQ(x.resolution_info_count, 0u);
+            EXPECT_EQ(y.resolution_info_count, 1u);
+        }
+    }
+    EXPECT_EQ(byUuid[14]->enable, VE_ISP_TOL_KERNEL_BYPASS);
+    EXPECT_EQ(fields(*byUuid[13]->resolution_info), (Values{1800, 1400, 0, 0, 0, 0, 1800, 1400, 0, 0, 0, 0}));
+
+    // By stream and dump, forwarded to the analysis.
+    ve_isp_tol_program_group stream{};
+    second.getProgramGroup(0, stream);
+    EXPECT_EQ(stream.kernel_count, 4u);
+    log.clear();
+    second.dumpKernels(0);
+    EXPECT_TRUE(log.has(VE_LOG_ERROR, kTag, "FOUND  subgraph id 0 [stream_id] dumping 4 kernels:"));
+    // A first-version graph after a new-version one answers from itself.
+    ASSERT_EQ(second.initKorUtils(v1.get()), err_none);
+    second.getProgramGroup(0, stream);
+    EXPECT_EQ(stream.kernel_count, 4u);
+    EXPECT_EQ(stream.tuning_mode, 0);
+    EXPECT_EQ(stream.run_kernels[0].resolution_info_count, 0u);
+}
