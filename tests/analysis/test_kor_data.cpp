@@ -24,8 +24,8 @@ using Values = std::vector<int32_t>;
 // iw ih (l t r b) ow oh (l t r b)
 Values fields(const ve_isp_tol_resolution_info &r)
 {
-    return {r.input_width,  r.input_height,      r.input_crop.left,  r.input_crop.top,
-            r.input_crop.right, r.input_crop.bottom, r.output_width, r.output_height,
+    return {r.input_width,      r.input_height,      r.input_crop.left,   r.input_crop.top,
+            r.input_crop.right, r.input_crop.bottom, r.output_width,      r.output_height,
             r.output_crop.left, r.output_crop.top,   r.output_crop.right, r.output_crop.bottom};
 }
 
@@ -130,7 +130,8 @@ TEST(AnalysisKorData, HistoriesOfAGeneration6GraphByHand)
     EXPECT_EQ(fields(innerNode(util, 0, "front:blend").resHistory), kHalved);
     EXPECT_EQ(fields(innerNode(util, 0, "front:main").resHistory),
               (Values{4000, 3000, 0, 0, 0, 0, 1920, 1080, 0, 0, 0, 0}));
-    EXPECT_EQ(fields(innerNode(util, 0, "front:aux").resHistory), (Values{4000, 3000, 0, 0, 0, 0, 620, 460, 0, 0, 0, 0}));
+    EXPECT_EQ(fields(innerNode(util, 0, "front:aux").resHistory),
+              (Values{4000, 3000, 0, 0, 0, 0, 620, 460, 0, 0, 0, 0}));
 
     const ve_isp_tol_program_group mid = korData(util, 2);
     ASSERT_EQ(mid.kernel_count, 1u);
@@ -415,4 +416,56 @@ TEST(AnalysisKorData, FirstVersionAndGeneration6RecordsAgree)
     EXPECT_EQ(stream.kernel_count, 4u);
     EXPECT_EQ(stream.tuning_mode, 0);
     EXPECT_EQ(stream.run_kernels[0].resolution_info_count, 0u);
+}
+
+// Kernels whose outputs do not match their settings one to one: "fanout"
+// has one sized output for two links (both get it, with warnings), "twice"
+// (rcb) feeds two nodes from one port (one info), "deadend" (rcb) feeds
+// nothing (no info). 640x480 halved by fanout: 640x480 (0) -> 320x240.
+TEST(AnalysisKorData, KernelsWithOutputsUnlikeTheirSettings)
+{
+    vorn_test::Tree tree = vorn_test::parseTree(R"(<graph_descriptor>
+      <source name="buffer_src0" stream_id="1">
+        <port name="port_0" id="0" direction="1" width="640" height="480" peer="pg:in"/></source>
+      <program_group name="pg" stream_id="0">
+        <port name="in" id="0" direction="0" peer="buffer_src0:port_0"/>
+        <port name="out" id="1" direction="1" peer="display"/>
+        <kernel name="fanout" id="0" pal_uuid="1">
+          <input width="640" height="480" left="0" top="0" right="0" bottom="0"/><output width="320" height="240"/>
+        </kernel>
+        <kernel name="a" id="1" pal_uuid="2"/><kernel name="b" id="2" pal_uuid="3"/><kernel name="c" id="3" pal_uuid="4"/>
+        <kernel name="twice" id="4" pal_uuid="5" rcb="1"/><kernel name="deadend" id="5" pal_uuid="6" rcb="1"/>
+        <klink source="in" destination="fanout:0"/><klink source="in" destination="deadend:0"/>
+        <klink source="fanout:0" destination="a:0"/><klink source="fanout:1" destination="b:0"/>
+        <klink source="a:0" destination="twice:0"/><klink source="twice:0" destination="out"/>
+        <klink source="twice:0" destination="c:0"/><klink source="c:0" destination="out"/>
+        <klink source="b:0" destination="out"/>
+      </program_group>
+      <sink name="display" stream_id="0" peer="pg:out"/>
+      <graph version="gdf-OKT6.1"><connection source="buffer_src0:port_0" sink="pg:in"/>
+        <connection source="pg:out" sink="display"/></graph></graph_descriptor>)");
+    GraphUtil util;
+    LogCapture log;
+    ASSERT_EQ(util.init(key_stream_id, tree.get(), GDF_VERSION_OKT6), err_none) << log.dump();
+    EXPECT_TRUE(log.has(VE_LOG_WARNING, kTag, "Node fanout settings have 1 res info but node has 2 children"));
+    EXPECT_TRUE(log.has(VE_LOG_WARNING, kTag,
+                        "Node fanout settings have no output id that matches output port 1 defaulting (iw: 640 ih: "
+                        "480 (l: 0, t: 0, r: 0, b: 0),ow: 320, oh: 240 (l: 0, t: 0, r: 0, b: 0)"));
+    const Values small = {640, 480, 0, 0, 0, 0, 320, 240, 0, 0, 0, 0};
+    // Slots in key order: a, b, c, deadend, fanout, twice.
+    const ve_isp_tol_program_group pg = korData(util, 0);
+    ASSERT_EQ(pg.kernel_count, 6u);
+    const ve_isp_tol_run_kernels *k = pg.run_kernels;
+    for (const uint32_t i : {0u, 1u, 2u, 5u})
+        EXPECT_EQ(fields(*k[i].resolution_history), small) << i;
+    EXPECT_EQ(fields(*k[3].resolution_history), (Values{640, 480, 0, 0, 0, 0, 640, 480, 0, 0, 0, 0}));
+    EXPECT_EQ(k[3].resolution_info, nullptr);
+    EXPECT_EQ(k[3].resolution_info_count, 0u);
+    ASSERT_EQ(k[4].resolution_info_count, 2u);
+    EXPECT_EQ(fields(k[4].resolution_info[0]), small);
+    EXPECT_EQ(fields(k[4].resolution_info[1]), small);
+    ASSERT_EQ(k[5].resolution_info_count, 1u);
+    EXPECT_EQ(fields(k[5].resolution_info[0]), (Values{320, 240, 0, 0, 0, 0, 320, 240, 0, 0, 0, 0}));
+    EXPECT_EQ(fields(innerNode(util, 0, "pg:out").resHistory), small);
+    EXPECT_FALSE(log.contains("BUG"));
 }
