@@ -12,6 +12,7 @@
 
 using namespace Vorn;
 using vorn_test::BuiltGraph;
+using vorn_test::innerNode;
 using vorn_test::linkNames;
 using vorn_test::LogCapture;
 
@@ -19,11 +20,6 @@ namespace {
 
 const std::string kTag = "VORN[XOS]";
 using Strings = std::vector<std::string>;
-
-const GraphUtil::ImagingNode &innerNode(const GraphUtil &util, int32_t subgraph, const std::string &key)
-{
-    return *util.subGraphs().at(subgraph)->imagingNodes.at(key);
-}
 
 int32_t enableOf(const GraphUtil &util, int32_t subgraph, const std::string &key)
 {

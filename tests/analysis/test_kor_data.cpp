@@ -14,6 +14,7 @@
 
 using namespace Vorn;
 using vorn_test::BuiltGraph;
+using vorn_test::innerNode;
 using vorn_test::LogCapture;
 
 namespace {
@@ -40,11 +41,6 @@ ve_isp_tol_program_group korData(const GraphUtil &util, int32_t id)
     ve_isp_tol_program_group group{99, nullptr, -1};
     EXPECT_EQ(util.getKorData(id, group), err_none) << id;
     return group;
-}
-
-const GraphUtil::ImagingNode &innerNode(const GraphUtil &util, int32_t subgraph, const std::string &key)
-{
-    return *util.subGraphs().at(subgraph)->imagingNodes.at(key);
 }
 
 // Every record of a subgraph points into records of its own, and so does
