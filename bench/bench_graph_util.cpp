@@ -1,12 +1,15 @@
-// New-version graph analysis (GraphUtil::init) over generated generation-6
-// pipelines of growing size: a test pattern feeding a chain of N program
-// groups, four per stream, each with eight kernels linked in a chain through
-// a demux, and every fourth group also feeding a virtual sink. The outer
-// graph, the meta graph of N/4 subgraphs and every inner graph are built on
-// each iteration.
+// Kernel lists of new-version graphs (TolKorUtils::initKorUtils) over
+// generated generation-6 pipelines of growing size: a buffer source (a stream
+// of its own) feeding a chain of N program groups, four per stream, each with
+// eight kernels linked in a chain through a demux, the first halving the
+// image and the second passing it on (rcb), and every fourth group also
+// feeding a virtual sink. Each iteration builds the outer graph, the meta
+// graph of N/4 subgraphs, every inner graph, the run-kernel records and the
+// resolution histories of every kernel.
 //
-// The summary prints, per size, the median thread CPU time of init, the time per
-// program group and its growth against the previous size (1.00 is linear).
+// The summary prints, per size, the median thread CPU time of initKorUtils,
+// the time per kernel and its growth against the previous size (1.00 is
+// linear; the target is at most 1.30 from N to 4N).
 #include <algorithm>
 #include <ctime>
 #include <cstdio>
@@ -37,18 +40,28 @@ Documents makePipeline(size_t groups)
     Documents docs;
     std::string &d = docs.descriptor;
     std::string &s = docs.settings;
-    d = "<graph_descriptor version=\"gdf-OKT6.1\"><nodes>"
-        "<source name=\"tpg\" stream_id=\"0\"><port name=\"out\" id=\"0\" direction=\"1\"/></source>";
-    s = "<graph_settings version=\"gdf-OKT6.1\"><settings key=\"1\" id=\"1\"><tpg><out/></tpg>";
-    std::string connections = "<connection source=\"tpg:out\" sink=\"pg0:in\"/>";
+    const std::string sourceStream = std::to_string(groups / kPerStream + 1);
+    d = "<graph_descriptor version=\"gdf-OKT6.1\"><nodes><source name=\"buffer_src\" stream_id=\"" + sourceStream +
+        "\"><port name=\"port_0\" id=\"0\" direction=\"1\"/></source>";
+    s = "<graph_settings version=\"gdf-OKT6.1\"><settings key=\"1\" id=\"1\">"
+        "<buffer_src><port_0 width=\"4096\" height=\"3072\"/></buffer_src>";
+    std::string connections = "<connection source=\"buffer_src:port_0\" sink=\"pg0:in\"/>";
     for (size_t i = 0; i < groups; ++i) {
         const std::string name = pgName(i);
         d += "<program_group name=\"" + name + "\" stream_id=\"" + std::to_string(i / kPerStream) +
              "\" tuning_mode=\"1\"><port name=\"in\" id=\"0\" direction=\"0\"/>"
              "<port name=\"out\" id=\"1\" direction=\"1\"/><demux name=\"route\" active_output=\"0\"/>";
-        for (size_t k = 0; k < kKernels; ++k)
+        // k0 halves the image of the group's first stream only (later
+        // groups receive it halved already), k1 passes it on.
+        const bool halves = i % kPerStream == 0 && i / kPerStream == 0;
+        for (size_t k = 0; k < kKernels; ++k) {
             d += "<kernel name=\"k" + std::to_string(k) + "\" pal_uuid=\"" + std::to_string(1000 + k) + "\" id=\"" +
-                 std::to_string(k) + "\" rcb=\"" + (k == 0 ? "1" : "0") + "\" metadata=\"1,2,3,4\"/>";
+                 std::to_string(k) + "\" rcb=\"" + (k == 1 ? "1" : "0") + "\" metadata=\"1,2,3,4\">";
+            if (k == 0 && halves)
+                d += "<input width=\"4096\" height=\"3072\" left=\"0\" top=\"0\" right=\"0\" bottom=\"0\"/>"
+                     "<output width=\"2048\" height=\"1536\"/>";
+            d += "</kernel>";
+        }
         d += "<klink source=\"in\" destination=\"k0:0\"/><klink source=\"k0:0\" destination=\"route:0\"/>"
              "<klink source=\"route:0\" destination=\"k1:0\"/><klink source=\"route:1\" destination=\"k1:1\"/>";
         for (size_t k = 1; k + 1 < kKernels; ++k)
@@ -97,7 +110,7 @@ int main(int argc, char **argv)
         for (int i = 2; i < argc; ++i)
             sizes.push_back(static_cast<size_t>(std::strtoul(argv[i], nullptr, 10)));
     }
-    std::printf("%8s %12s %14s %8s\n", "groups", "init (ms)", "per group (us)", "growth");
+    std::printf("%8s %8s %12s %15s %8s\n", "groups", "kernels", "init (ms)", "per kernel (ns)", "growth");
     double previous = 0;
     for (const size_t groups : sizes) {
         const Documents docs = makePipeline(groups);
@@ -113,24 +126,30 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "could not build the graph of %zu groups\n", groups);
             return 1;
         }
-        Vorn::GraphUtil util;
+        const size_t kernels = groups * kKernels;
+        const int32_t lastStream = static_cast<int32_t>((groups - 1) / kPerStream);
+        Vorn::TolKorUtils kor;
         std::vector<double> times;
         for (int round = 0; round < rounds; ++round) {
             const double start = threadMilliseconds();
-            const status_t status = util.init(Vorn::key_stream_id, graph, Vorn::GDF_VERSION_OKT6);
+            const status_t status = kor.initKorUtils(graph);
             const double end = threadMilliseconds();
-            if (status != err_none || util.subGraphs().size() != (groups + kPerStream - 1) / kPerStream) {
-                std::fprintf(stderr, "init of %zu groups failed: %d\n", groups, static_cast<int>(status));
+            // The last stream's kernels carry the halved image.
+            ve_isp_tol_program_group last{};
+            kor.getProgramGroup(lastStream, last);
+            if (status != err_none || last.kernel_count == 0 || last.run_kernels[0].resolution_history == nullptr ||
+                last.run_kernels[0].resolution_history->output_width != 2048) {
+                std::fprintf(stderr, "initKorUtils of %zu groups failed: %d\n", groups, static_cast<int>(status));
                 return 1;
             }
             times.push_back(end - start);
         }
         std::sort(times.begin(), times.end());
         const double median = times[times.size() / 2];
-        const double perGroup = median * 1000.0 / static_cast<double>(groups);
-        std::printf("%8zu %12.2f %14.2f %8s\n", groups, median, perGroup,
-                    previous > 0 ? std::to_string(perGroup / previous).substr(0, 4).c_str() : "-");
-        previous = perGroup;
+        const double perKernel = median * 1e6 / static_cast<double>(kernels);
+        std::printf("%8zu %8zu %12.2f %15.1f %8s\n", groups, kernels, median, perKernel,
+                    previous > 0 ? std::to_string(perKernel / previous).substr(0, 4).c_str() : "-");
+        previous = perKernel;
         manager.destroyGraph(graph);
     }
     return 0;

@@ -4,7 +4,8 @@
 // memory; every settings entry (up to 16) gets its result graph built, read
 // through the port, format and execution-context queries, turned into kernel
 // lists (both lookups of them and their dumps, stream chains, routing and
-// MBR limits), for generations 6 and 7 analysed as new-version graphs, edited
+// MBR limits; new-version graphs through their analysis, records included),
+// for generations 6 and 7 also analysed directly by stream and context, edited
 // through a format change and released. Nothing may crash, leak or read out
 // of bounds.
 //
@@ -75,6 +76,21 @@ void readPort(IGraphConfig *port)
     (void)GraphCameraUtil::portGetPeer(port, &peer);
 }
 
+// Reads every record a list hands out, so that a record pointing outside its
+// arrays is found.
+void touchRecords(const ve_isp_tol_program_group &group)
+{
+    volatile int32_t sink = 0;
+    for (uint32_t i = 0; i < group.kernel_count; ++i) {
+        const ve_isp_tol_run_kernels &record = group.run_kernels[i];
+        if (record.resolution_history != nullptr)
+            sink = sink + record.resolution_history->output_width;
+        const uint32_t infos = record.resolution_info_count != 0 ? record.resolution_info_count : 1;
+        for (uint32_t k = 0; record.resolution_info != nullptr && k < infos; ++k)
+            sink = sink + record.resolution_info[k].output_height;
+    }
+}
+
 void readKernelLists(IGraphConfig *graph)
 {
     TolKorUtils kor;
@@ -86,10 +102,7 @@ void readKernelLists(IGraphConfig *graph)
     for (int32_t stream : streams) {
         ve_isp_tol_program_group group{};
         kor.getProgramGroup(stream, group);
-        for (uint32_t i = 0; i < group.kernel_count; ++i) {
-            if (group.run_kernels[i].resolution_history != nullptr)
-                (void)group.run_kernels[i].resolution_history->output_width;
-        }
+        touchRecords(group);
         kor.dumpKernels(stream);
         ve_view_mbr_limits_t limits;
         (void)kor.getMbrData(stream, &limits);
@@ -97,8 +110,10 @@ void readKernelLists(IGraphConfig *graph)
     NodeIterator programGroups(graph);
     while (IGraphConfig *programGroup = programGroups.iterateByType(key_program_group)) {
         ve_isp_tol_program_group group{};
-        if (kor.getProgramGroup(programGroup, group) == err_none)
+        if (kor.getProgramGroup(programGroup, group) == err_none) {
+            touchRecords(group);
             TolKorUtils::dumpKernels(group.run_kernels, group.kernel_count);
+        }
     }
     TolKorUtils::StreamChainMap chains;
     (void)kor.getStreamChains(chains);
@@ -110,7 +125,8 @@ void readKernelLists(IGraphConfig *graph)
 }
 
 // The analysis of a new-version graph, by stream and by execution context,
-// with its dumps; every status is acceptable, a crash or hang is not.
+// with its records (per subgraph and per program group) and dumps; every
+// status is acceptable, a crash, hang or record out of bounds is not.
 void analyseGraph(const IGraphConfig *graph)
 {
     const std::shared_ptr<IspUtils> isp = IspUtils::Factory(graph);
@@ -125,8 +141,15 @@ void analyseGraph(const IGraphConfig *graph)
             util.dumpKernels(entry.first);
             (void)util.disableKernelsToDisabledTerminals(*entry.second);
             ve_isp_tol_program_group group{};
-            (void)util.getKorData(entry.first, group);
+            if (util.getKorData(entry.first, group) == err_none)
+                touchRecords(group);
+            for (const IGraphConfig *pg : entry.second->pgs) {
+                ve_isp_tol_program_group byPg{};
+                if (util.getPgKorData(pg, byPg) == err_none)
+                    touchRecords(byPg);
+            }
         }
+        util.dumpKorStructs();
     }
 }
 

@@ -50,6 +50,13 @@ inline std::vector<std::string> linkNames(const Vorn::GraphUtil::LinkMap &links)
     return names;
 }
 
+// The inner node stored under key in a subgraph.
+inline const Vorn::GraphUtil::ImagingNode &innerNode(const Vorn::GraphUtil &util, int32_t subgraph,
+                                                     const std::string &key)
+{
+    return *util.subGraphs().at(subgraph)->imagingNodes.at(key);
+}
+
 }  // namespace vorn_test
 
 #endif

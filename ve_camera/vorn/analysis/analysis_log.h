@@ -1,7 +1,9 @@
-// Log lines of the new-version graph analysis, under the library's tag, and
-// the clearing of visited marks.
+// Log lines of the new-version graph analysis, under the library's tag, the
+// clearing of visited marks, and the node part of a connection end.
 #ifndef VORN_ANALYSIS_ANALYSIS_LOG_H
 #define VORN_ANALYSIS_ANALYSIS_LOG_H
+
+#include <string>
 
 #include <ve_cipr/ve_log_common.h>
 
@@ -26,6 +28,9 @@ unsigned clearVisitedMarks(const NodeMap &nodes)
     }
     return visited;
 }
+
+// The node part of a connection end ("node:port" or "node").
+inline std::string nodePart(const std::string &end) { return end.substr(0, end.find(':')); }
 
 // A separator line of dumps.
 constexpr const char *kDumpSeparator = "=======================================================";

@@ -2,14 +2,14 @@
 // level, and the answers and dumps per subgraph.
 #include <vorn/graph_util.h>
 
-#include <algorithm>
+#include <new>
 #include <utility>
 
 #include <ve_cipr/ve_log_common.h>
 #include <vorn/graph_camera_util.h>
 
 #include "analysis/analysis_log.h"
-#include "model/tree.h"
+#include "no_memory.h"
 
 namespace Vorn {
 
@@ -25,19 +25,19 @@ bool GraphUtil::LinkOrder::operator()(const BaseGraphNode *a, const BaseGraphNod
     return std::less<const BaseGraphNode *>()(a, b);
 }
 
-GraphUtil::~GraphUtil() = default;
+GraphUtil::~GraphUtil() { deleteKorStructs(); }
 
 void GraphUtil::clearAnalysis()
 {
+    deleteKorStructs();
     // Subgraphs hold pointers to outer nodes; release them first.
     mSubGraphs.clear();
     mGraphNodes.clear();
     mConnections.clear();
-    mKernelPools.clear();
-    mPgKernelPools.clear();
     mConnectionEnds.clear();
     mConnectionsByNodes.clear();
     mConnectionsBySource.clear();
+    mFirstConnectionBySink.clear();
 }
 
 void GraphUtil::reset()
@@ -51,7 +51,7 @@ void GraphUtil::reset()
 }
 
 status_t GraphUtil::init(KeyId sgKey, const IGraphConfig *graphSettings, GdfVersion version)
-{
+try {
     if ((sgKey != key_stream_id && sgKey != key_exec_ctx_id) || version < GDF_VERSION_OKT6 ||
         graphSettings == nullptr) {
         logError("invalid OKT version, subgraph type used or graph settings");
@@ -72,7 +72,11 @@ status_t GraphUtil::init(KeyId sgKey, const IGraphConfig *graphSettings, GdfVers
         logError("Graph settings analysis failed");
         return status;
     }
-    return err_none;
+    return buildKorData();
+} catch (const std::bad_alloc &) {
+    // Nothing half-built stays: no records, no marks left set.
+    clearAnalysis();
+    return noMemory("GraphUtil::init");
 }
 
 namespace {
@@ -148,81 +152,6 @@ status_t GraphUtil::traverseGraph(BaseGraphNode *node, const Visitor &visitor, b
             path.push_back(frameOf(peer, forward));
     }
     return err_none;
-}
-
-status_t GraphUtil::getKorData(int32_t subgraphId, ve_isp_tol_program_group &group) const
-{
-    const auto found = mSubGraphs.find(subgraphId);
-    if (found == mSubGraphs.end()) {
-        logError("Invalid subgraph(%s) id %d", ItemUID::key2str(mSgKey), static_cast<int>(subgraphId));
-        return err_data;
-    }
-    const SubGraphInfo &subgraph = *found->second;
-    // Records not allocated (or released) are answered as none.
-    group.kernel_count = subgraph.runKernels != nullptr ? static_cast<uint32_t>(subgraph.kernelCount) : 0;
-    group.run_kernels = subgraph.runKernels;
-    group.tuning_mode = subgraph.tuningMode;
-    return err_none;
-}
-
-status_t GraphUtil::getPgKorData(const IGraphConfig *programGroup, ve_isp_tol_program_group &group)
-{
-    const std::string pgName = programGroup != nullptr ? programGroup->getName() : std::string("NULL");
-    const SubGraphInfo *owner = nullptr;
-    for (const auto &entry : mSubGraphs) {
-        const auto &pgs = entry.second->pgs;
-        if (std::find(pgs.begin(), pgs.end(), programGroup) != pgs.end()) {
-            owner = entry.second.get();
-            break;
-        }
-    }
-    if (owner == nullptr) {
-        logError("Could not find the PG %s in the Subgraphs map", pgName.c_str());
-        return err_argument;
-    }
-    const auto pool = mPgKernelPools.find(programGroup);
-    if (pool == mPgKernelPools.end() || pool->second.runKernels == nullptr) {
-        logError("Could not find the PG %s in the PG memory pool map", pgName.c_str());
-        return err_argument;
-    }
-    group.kernel_count = static_cast<uint32_t>(pool->second.count);
-    group.run_kernels = pool->second.runKernels;
-    int32_t tuningMode = 0;
-    if (programGroup->getValue(key_tuning_mode, tuningMode) != err_none) {
-        logWarning("Could not find the tuning mode for PG %s default to 0", pgName.c_str());
-        tuningMode = 0;
-    }
-    group.tuning_mode = tuningMode;
-
-    uint32_t index = 0;
-    status_t status = err_none;
-    tree::forEachChildOfType(*programGroup, key_kernel, [&](IGraphConfig *kernel) {
-        int32_t palUuid = -1;
-        if (kernel->getValue(key_pal_uuid, palUuid) != err_none) {
-            logError("Could not find the pal uuid for kernel %s", kernel->getName().c_str());
-            status = err_internal;
-            return false;
-        }
-        std::string name;
-        if (kernel->getValue(key_name, name) != err_none) {
-            logError("getPgKorData - Failed to get kernel Name");
-            status = err_internal;
-            return false;
-        }
-        if (index >= group.kernel_count) {
-            logError("over the max kernel number");
-            return true;
-        }
-        const auto node = owner->imagingNodes.find(pgName + ":" + name);
-        if (node == owner->imagingNodes.end() || node->second->type != ImagingKernel ||
-            node->second->korRunKernel == nullptr) {
-            status = err_internal;
-            return false;
-        }
-        group.run_kernels[index++] = *node->second->korRunKernel;
-        return true;
-    });
-    return status;
 }
 
 }  // namespace Vorn

@@ -4,8 +4,10 @@
 
 #include <ve_cipr/ve_log_common.h>
 #include <vorn/graph_camera_util.h>
+#include <vorn/tol_kor_utils.h>
 
 #include "analysis/analysis_log.h"
+#include "no_memory.h"
 
 namespace Vorn {
 namespace {
@@ -67,10 +69,7 @@ void GraphUtil::dumpFromInputPorts(const SubGraphInfo &subgraph, ImagingNodeType
 {
     const Visitor visitor = [filter](BaseGraphNode *node) { return dumpInnerNodeVisitor(node, filter); };
     for (const IGraphConfig *port : subgraph.inputPorts) {
-        // A port's inner node is its terminal, stored under its full name.
-        const auto found = subgraph.imagingNodes.find(GraphCameraUtil::getFullName(*port));
-        ImagingNode *terminal =
-            found != subgraph.imagingNodes.end() && found->second->configNode == port ? found->second.get() : nullptr;
+        ImagingNode *terminal = inputTerminal(subgraph, port);
         if (framed) {
             logError("Subgraph %s %p", GraphCameraUtil::print(port).c_str(), static_cast<const void *>(port));
             if (terminal == nullptr) {
@@ -95,22 +94,41 @@ void GraphUtil::dumpFromInputPorts(const SubGraphInfo &subgraph, ImagingNodeType
 }
 
 void GraphUtil::dumpKernels(int32_t subgraphId)
-{
+try {
     const auto found = mSubGraphs.find(subgraphId);
     if (found == mSubGraphs.end()) {
         logError("subgraph id %d not FOUND", static_cast<int>(subgraphId));
         return;
     }
     const SubGraphInfo &subgraph = *found->second;
+    // Without records (no kernels, or a failed init) there is nothing to dump.
+    const uint64_t count = subgraph.runKernels != nullptr ? subgraph.kernelCount : 0;
     logError("%s", kDumpSeparator);
     logError("FOUND  subgraph id %d [%s] dumping %lu kernels:", static_cast<int>(subgraphId),
-             ItemUID::key2str(subgraph.sgKey), static_cast<unsigned long>(subgraph.kernelCount));
+             ItemUID::key2str(subgraph.sgKey), static_cast<unsigned long>(count));
     logError("%s", kDumpSeparator);
-    dumpFromInputPorts(subgraph, ImagingKernel, false);
+    if (count != 0)
+        dumpFromInputPorts(subgraph, ImagingKernel, false);
+} catch (const std::bad_alloc &) {
+    noMemory("dumpKernels");
+}
+
+void GraphUtil::dumpKorStructs() const
+{
+    logError("%s", kDumpSeparator);
+    logError("Dumping run-kernels for %lu subgraphs of type %s ", static_cast<unsigned long>(mSubGraphs.size()),
+             ItemUID::key2str(mSgKey));
+    logError("%s", kDumpRule);
+    for (const auto &entry : mSubGraphs) {
+        const SubGraphInfo &subgraph = *entry.second;
+        // A null array (no kernels, or released) dumps nothing.
+        TolKorUtils::dumpKernels(subgraph.runKernels, static_cast<uint32_t>(subgraph.kernelCount));
+    }
+    logError("%s", kDumpSeparator);
 }
 
 void GraphUtil::dumpInnerGraph(int32_t subgraphId)
-{
+try {
     const auto found = mSubGraphs.find(subgraphId);
     if (found == mSubGraphs.end()) {
         logError("Invalid Subgraph id %d", static_cast<int>(subgraphId));
@@ -122,6 +140,8 @@ void GraphUtil::dumpInnerGraph(int32_t subgraphId)
              ItemUID::key2str(subgraph.sgKey));
     logError("%s", kDumpSeparator);
     dumpFromInputPorts(subgraph, ImagingAny, true);
+} catch (const std::bad_alloc &) {
+    noMemory("dumpInnerGraph");
 }
 
 }  // namespace Vorn

@@ -262,7 +262,7 @@ status_t GraphUtil::collectInterPgConnections(SubGraphInfo &subgraph)
         logVerbose("Adding internal connection to Imaging graph %s->%s", ends.source.c_str(), ends.sink.c_str());
         from.outputs.emplace(&to, ends.sink);
         to.inputs.emplace(&from, ends.source);
-        if (ends.source.substr(0, ends.source.find(':')) == ends.sink.substr(0, ends.sink.find(':'))) {
+        if (nodePart(ends.source) == nodePart(ends.sink)) {
             from.flags |= kFlagLoopBack;
             to.flags |= kFlagLoopBack;
         }
@@ -406,14 +406,13 @@ void GraphUtil::resetInnerGraph(const SubGraphInfo &subgraph, bool report)
     for (const auto &entry : subgraph.imagingNodes) {
         ImagingNode &node = *entry.second;
         visited += node.visited ? 1u : 0u;
-        const bool switchedOff =
-            (node.flags & kFlagDisabledPath) != 0 || (isKernel(node) && node.runKernel.enable >= 2);
-        if (!switchedOff) {
+        if (!node.switchedOff()) {
             ++active;
             if (!node.visited)
                 missed.push_back(&node);
         }
         node.visited = false;
+        node.waitingFor = nullptr;
     }
     if (report && visited < active) {
         logWarning("Traversal of inner graph %d did not reach all ACTIVE nodes %u/%u", static_cast<int>(subgraph.id),

@@ -11,9 +11,6 @@
 namespace Vorn {
 namespace {
 
-// The node part of a connection end ("node:port" or "node").
-std::string nodePart(const std::string &end) { return end.substr(0, end.find(':')); }
-
 // The port part of a connection end; empty without ":".
 std::string portPart(const std::string &end)
 {
@@ -105,6 +102,7 @@ void GraphUtil::indexConnection(const IGraphConfig *connection)
     const size_t index = mConnectionEnds.size();
     mConnectionsByNodes[{nodePart(ends.source), nodePart(ends.sink)}].push_back(index);
     mConnectionsBySource[ends.source].push_back(index);
+    mFirstConnectionBySink.emplace(ends.sink, index);
     mConnectionEnds.push_back(std::move(ends));
 }
 

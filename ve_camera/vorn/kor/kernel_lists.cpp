@@ -8,7 +8,7 @@
 #include <vorn/graph_camera_util.h>
 
 #include "kor/graph_index.h"
-#include "kor/wrap32.h"
+#include "wrap32.h"
 #include "log_tags.h"
 #include "model/tree.h"
 
@@ -96,15 +96,8 @@ status_t TolKorUtils::initKorUtils(const IGraphConfig *graph)
         ve_log_common_debug(VE_LOG_ERROR, kTag, "ISP utils init failed");
         return err_internal;
     }
-    if (detectNewGraphVersion() || nodesHaveKernelLinks()) {
-        const status_t status =
-            mGraphUtil.init(mUseStreamId ? key_stream_id : key_exec_ctx_id, mGraphRoot, mGdfVersion);
-        if (status != err_none)
-            return status;
-        // The graph is analysed, but its run-kernel records are not built yet.
-        ve_log_common_debug(VE_LOG_ERROR, kTag, "Kernel lists of new-version graphs are not available yet");
-        return err_notimplemented;
-    }
+    if (detectNewGraphVersion() || nodesHaveKernelLinks())
+        return mGraphUtil.init(mUseStreamId ? key_stream_id : key_exec_ctx_id, mGraphRoot, mGdfVersion);
 
     status_t status = err_nomemory;
     try {

@@ -6,7 +6,7 @@
 #include <ve_cipr/ve_log_common.h>
 #include <vorn/graph_camera_util.h>
 
-#include "kor/wrap32.h"
+#include "wrap32.h"
 #include "log_tags.h"
 #include "model/tree.h"
 

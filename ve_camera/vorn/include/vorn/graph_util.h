@@ -97,6 +97,15 @@ public:
         ve_isp_tol_run_kernels runKernel{};
         ve_isp_tol_run_kernels *korRunKernel = nullptr;  // slot in the subgraph's run-kernel array
         int32_t activePath = -1;                         // a mux's "active_input", a demux's "active_output"
+        // Carries no image: on a path switched off towards a disabled port,
+        // or a kernel that is disabled.
+        bool switchedOff() const
+        {
+            return (flags & kFlagDisabledPath) != 0 || (type == ImagingKernel && runKernel.enable >= 2);
+        }
+        // The parent a visit of the resolution walk last waited for; the next
+        // visit resumes the readiness check there. Cleared with the marks.
+        BaseGraphNode *waitingFor = nullptr;
     };
 
     struct SubGraphInfo : BaseGraphNode {
@@ -111,7 +120,7 @@ public:
         std::vector<const IGraphConfig *> inputPorts;   // fed from another subgraph
         std::vector<const IGraphConfig *> outputPorts;  // as GraphCameraUtil::getOutputPorts lists them
         uint64_t kernelCount = 0;
-        ve_isp_tol_run_kernels *runKernels = nullptr;  // not owned
+        ve_isp_tol_run_kernels *runKernels = nullptr;  // not owned; the subgraph's pool holds it
         std::map<std::string, std::shared_ptr<ImagingNode>> imagingNodes;
     };
 
@@ -125,12 +134,14 @@ public:
         std::string toStr() const { return srcNode + ":" + srcPort + "->" + dstNode + ":" + dstPort; }
     };
 
-    // The records owned for one subgraph or one program group.
+    // The records owned for one subgraph or one program group: the
+    // run-kernel array (zero-filled) and, for a subgraph, per kernel its
+    // resolution history and its array of resolution infos.
     struct KernelInfoMemPool {
-        ve_isp_tol_run_kernels *runKernels = nullptr;
+        std::unique_ptr<ve_isp_tol_run_kernels[]> runKernels;
         uint64_t count = 0;
-        std::vector<ve_isp_tol_resolution_info *> resHistories;
-        std::vector<ve_isp_tol_resolution_info *> resInfos;
+        std::vector<std::unique_ptr<ve_isp_tol_resolution_info>> resHistories;
+        std::vector<std::unique_ptr<ve_isp_tol_resolution_info[]>> resInfos;
     };
 
     // A visitor returns err_none to go on, err_end to stop this branch (the
@@ -145,10 +156,13 @@ public:
 
     // Analyses the result graph root (not owned, kept for the object's
     // lifetime) of generation version (6 or 7), its subgraphs told apart by
-    // sgKey (key_stream_id or key_exec_ctx_id). Every call starts afresh.
-    // err_argument for another key, an older generation or a null root
-    // (nothing changes then); otherwise the first failure of the analysis,
-    // which leaves the graph held with what was built so far.
+    // sgKey (key_stream_id or key_exec_ctx_id), and builds the run-kernel
+    // records of every subgraph and program group with their resolution
+    // histories. Every call starts afresh and releases the records of the
+    // call before. err_argument for another key, an older generation or a
+    // null root (nothing changes then); otherwise the first failure, which
+    // leaves the graph held with the analysis built so far but no records
+    // (err_nomemory when memory runs out).
     status_t init(KeyId sgKey, const IGraphConfig *graphSettings, GdfVersion version);
     // Forgets the graph and everything built from it.
     void reset();
@@ -156,7 +170,9 @@ public:
     bool holdsGraph() const { return mGraphSettings != nullptr; }
 
     // The run kernels and tuning mode of a subgraph; err_data for an unknown
-    // id. A subgraph whose records are not allocated answers 0 and null.
+    // id. A subgraph without records (no kernels, or a failed init) answers
+    // 0 and null. The records stay valid until the next init, reset or
+    // destruction.
     status_t getKorData(int32_t subgraphId, ve_isp_tol_program_group &group) const;
     // The run kernels of one program group, copied from its subgraph's in
     // the group's kernel order, and its "tuning_mode" (0 when absent).
@@ -168,10 +184,15 @@ public:
     const std::map<std::string, std::shared_ptr<GraphNode>> &graphNodes() const { return mGraphNodes; }
     const std::map<int32_t, std::shared_ptr<SubGraphInfo>> &subGraphs() const { return mSubGraphs; }
 
+    // Releases every run-kernel record and clears the pointers into them.
+    void deleteKorStructs();
+
     // Dumps at error level: the kernels of a subgraph reached from its input
-    // ports, and its whole inner graph.
+    // ports, its whole inner graph, and the run-kernel arrays of all
+    // subgraphs.
     void dumpKernels(int32_t subgraphId);
     void dumpInnerGraph(int32_t subgraphId);
+    void dumpKorStructs() const;
 
     // Switches off (enable 2) the kernels that only lead to, or only come
     // from, ports whose "enabled" is 0. Runs when a subgraph's resolutions
@@ -236,6 +257,30 @@ private:
     static void resetInnerGraph(const SubGraphInfo &subgraph, bool report);
     static status_t dumpInnerNodeVisitor(BaseGraphNode *node, ImagingNodeType filter);
     void dumpFromInputPorts(const SubGraphInfo &subgraph, ImagingNodeType filter, bool framed);
+    static ImagingNode *inputTerminal(const SubGraphInfo &subgraph, const IGraphConfig *port);
+
+    // --- run-kernel records ----------------------------------------------------
+    status_t buildKorData();
+    status_t allocateKorData();
+    status_t allocateSubgraphRecords(SubGraphInfo &subgraph);
+    status_t allocatePgRecords();
+    status_t fillKorRunKernels(SubGraphInfo &subgraph);
+
+    // --- resolution histories ----------------------------------------------------
+    status_t populateKorData();
+    status_t resHistoryCalcVisitor(BaseGraphNode *node);
+    static bool inputSubgraphsVisited(const SubGraphInfo &subgraph);
+    status_t walkFromMainInputPorts(SubGraphInfo &subgraph);
+    status_t walkFromSecondaryInputPorts(SubGraphInfo &subgraph);
+    status_t walkInnerGraph(SubGraphInfo &subgraph, ImagingNode &start);
+    status_t calculateSourceResHistory(SubGraphInfo &subgraph, ve_isp_tol_resolution_info &history);
+    status_t getUpstreamResHistory(ImagingNode &terminal);
+    static status_t getUnvisitedInputPortsPeers(const SubGraphInfo &subgraph, std::vector<ImagingNode *> &peers);
+    static status_t resHistoryINodeVisitor(BaseGraphNode *node);
+    static status_t getParentHistory(ImagingNode &node, ve_isp_tol_resolution_info &history);
+    static bool parentsReady(ImagingNode &node);
+    static status_t getKernelResolutionInfos(ImagingNode &node);
+    static status_t applyRcbResInfos(ImagingNode &node);
 
     const IGraphConfig *mGraphSettings = nullptr;  // not owned; set by init
     KeyId mSgKey = key_stream_id;
@@ -250,10 +295,11 @@ private:
 
     // Indexes of the connections, built once per init: their texts in child
     // order, the positions of those between two outer nodes (by node names),
-    // and the positions by source text.
+    // the positions by source text, and the first position by sink text.
     std::vector<ConnectionEnds> mConnectionEnds;
     std::map<std::pair<std::string, std::string>, std::vector<size_t>> mConnectionsByNodes;
     std::unordered_map<std::string, std::vector<size_t>> mConnectionsBySource;
+    std::unordered_map<std::string, size_t> mFirstConnectionBySink;
 };
 
 }  // namespace Vorn
