@@ -174,15 +174,13 @@ size_t gzipContentBytes(const std::string &fileName, size_t fileSize)
 
 // Arena blocks for a document of about documentBytes: a tree takes about
 // three times its document, so blocks of an eighth keep the unused end of
-// the last block small; for documents of 1 MiB and more they are at least
-// 4 MiB and hold whole large pages.
+// the last block small. From 1 MiB on they are whole large pages, which
+// the arena maps as such.
 size_t firstBlockBytes(size_t documentBytes)
 {
     constexpr size_t kLargePage = 2 * 1024 * 1024;
     const size_t block = documentBytes / 8;
-    if (documentBytes < 1024 * 1024)
-        return block;
-    return (block + kLargePage - 1) / kLargePage * kLargePage + kLargePage;
+    return block < kLargePage / 2 ? block : (block + kLargePage - 1) / kLargePage * kLargePage;
 }
 
 // Texts kept for the whole load, in chunks.
@@ -190,6 +188,8 @@ class TextPool {
 public:
     std::string_view keep(std::string_view text)
     {
+        if (text.empty())
+            return std::string_view("", 0);
         if (text.size() > mFree) {
             const size_t size = std::max(kChunk, text.size());
             std::unique_ptr<char[]> chunk(new char[size]);
@@ -218,7 +218,10 @@ private:
     size_t mFree = 0;
 };
 
-// Names as Expat hands them over, each looked up once per load.
+// Names as Expat hands them over, each looked up once per load. An open
+// table (linear probing, at most half full) on a hash that takes the bytes
+// eight at a time: names are short and looked up for every element and
+// attribute, so the lookup is about as cheap as reading the name once.
 class NameMemo {
 public:
     struct Entry {
@@ -227,25 +230,79 @@ public:
     };
     const Entry *find(std::string_view name) const
     {
-        auto found = mEntries.find(name);
-        return found != mEntries.end() ? &found->second : nullptr;
+        if (mSlots.empty())
+            return nullptr;
+        const Slot &slot = mSlots[slotOf(name, hashOf(name))];
+        return slot.name.data() != nullptr ? &slot.entry : nullptr;
     }
+    // May throw std::bad_alloc, the memo unchanged.
     Entry &remember(std::string_view name, KeyId key, std::string_view lowered)
     {
-        auto found = mEntries.find(name);
-        if (found != mEntries.end())
-            return found->second = Entry{key, lowered};
-        return mEntries.emplace(mTexts.keep(name), Entry{key, lowered}).first->second;
+        if ((mUsed + 1) * 2 > mSlots.size())
+            grow();
+        const uint64_t hash = hashOf(name);
+        Slot &slot = mSlots[slotOf(name, hash)];
+        if (slot.name.data() == nullptr) {
+            slot = Slot{hash, mTexts.keep(name), {}};
+            ++mUsed;
+        }
+        return slot.entry = Entry{key, lowered};
     }
     std::string_view keep(std::string_view text) { return mTexts.keep(text); }
     void clear()
     {
-        mEntries.clear();
+        std::fill(mSlots.begin(), mSlots.end(), Slot{});
+        mUsed = 0;
         mTexts.clear();
     }
 
 private:
-    std::unordered_map<std::string_view, Entry> mEntries;
+    struct Slot {
+        uint64_t hash = 0;
+        std::string_view name;  // null data: a free slot
+        Entry entry{};
+    };
+
+    static uint64_t hashOf(std::string_view name)
+    {
+        constexpr uint64_t kMultiplier = 0x9e3779b97f4a7c15ULL;
+        uint64_t hash = name.size();
+        const char *p = name.data();
+        size_t left = name.size();
+        for (; left >= 8; p += 8, left -= 8) {
+            uint64_t word = 0;
+            std::memcpy(&word, p, 8);
+            hash = (hash ^ word) * kMultiplier;
+            hash ^= hash >> 32;
+        }
+        uint64_t tail = 0;
+        std::memcpy(&tail, p, left);
+        hash = (hash ^ tail) * kMultiplier;
+        return hash ^ (hash >> 29);
+    }
+
+    // The slot holding name, or the free slot where it belongs.
+    size_t slotOf(std::string_view name, uint64_t hash) const
+    {
+        const size_t mask = mSlots.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            const Slot &slot = mSlots[i];
+            if (slot.name.data() == nullptr || (slot.hash == hash && slot.name == name))
+                return i;
+        }
+    }
+
+    void grow()
+    {
+        std::vector<Slot> slots(mSlots.empty() ? 256 : mSlots.size() * 2);
+        std::swap(slots, mSlots);
+        for (const Slot &slot : slots)
+            if (slot.name.data() != nullptr)
+                mSlots[slotOf(slot.name, slot.hash)] = slot;
+    }
+
+    std::vector<Slot> mSlots;  // a power of two of them
+    size_t mUsed = 0;
     TextPool mTexts;
 };
 
@@ -398,11 +455,11 @@ struct VornParser::Load {
         return false;
     }
 
-    bool add(KeyId key, GraphConfigItem *item)
+    bool add(KeyId key, GraphConfigItem *item, uint32_t flags = kArenaItem)
     {
         if (item == nullptr)
             return false;
-        children.push_back(Child{key, kArenaItem, item});
+        children.push_back(Child{key, flags, item});
         return true;
     }
 
@@ -524,9 +581,10 @@ bool VornParser::addAttributes(KeyId &key, const char **attributes)
                                     attr[0], kShown, value, cut ? "..." : "",
                                     static_cast<unsigned long>(XML_GetCurrentLineNumber(mParser)), number);
             }
-            stored = load.add(attributeKey, TreeBuilder::newInt(arena, number));
+            stored = load.add(attributeKey, TreeBuilder::newInt(arena, number), detail::kArenaValue);
         } else if (attributeKey == key_attribute) {
-            stored = load.add(attributeKey, TreeBuilder::newInt(arena, static_cast<int32_t>(load.valueKey(value))));
+            stored = load.add(attributeKey, TreeBuilder::newInt(arena, static_cast<int32_t>(load.valueKey(value))),
+                              detail::kArenaValue);
         } else {
             stored = load.add(attributeKey, TreeBuilder::newStr(arena, value, std::strlen(value)));
         }
