@@ -2,7 +2,6 @@
 #include <vorn/graph_config.h>
 
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -134,37 +133,23 @@ namespace {
 
 constexpr size_t kBlockHeader = (sizeof(void *) * 3 + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
 constexpr size_t kLargePage = 2 * 1024 * 1024;
-// Blocks at least this large are prefaulted as a whole (smaller ones take
-// their few faults as they are written).
-constexpr size_t kPrefaultFrom = 64 * 1024;
-
-// [start, start + bytes) shrunk to whole units of unit (a power of two).
-bool wholeUnits(char *start, size_t bytes, uintptr_t unit, uintptr_t &first, uintptr_t &last)
-{
-    first = (reinterpret_cast<uintptr_t>(start) + unit - 1) & ~(unit - 1);
-    last = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(unit - 1);
-    return last > first;
-}
 
 // A tree fills its blocks at once, so every page of a new block will be
-// written while the tree is built: large blocks ask for large pages (far
-// fewer page faults), and one request maps all pages of the block instead
-// of one fault per page. Where the system offers neither, nothing changes.
-void prepareForWriting(char *start, size_t bytes)
+// written while the tree is built. A block of whole, aligned large pages
+// asks for large pages (far fewer page faults) and has them all mapped in
+// one request instead of one fault per page. Where the system offers
+// neither, nothing changes. Smaller blocks come from the heap, whose pages
+// are often mapped already.
+void prepareLargePages(void *memory, size_t bytes)
 {
-    uintptr_t first = 0;
-    uintptr_t last = 0;
 #ifdef MADV_HUGEPAGE
-    if (wholeUnits(start, bytes, kLargePage, first, last))
-        madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+    madvise(memory, bytes, MADV_HUGEPAGE);
 #endif
 #ifdef MADV_POPULATE_WRITE
-    static const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    if (bytes >= kPrefaultFrom && page != 0 && (page & (page - 1)) == 0 && wholeUnits(start, bytes, page, first, last))
-        madvise(reinterpret_cast<void *>(first), last - first, MADV_POPULATE_WRITE);
+    madvise(memory, bytes, MADV_POPULATE_WRITE);
 #endif
-    (void)first;
-    (void)last;
+    (void)memory;
+    (void)bytes;
 }
 
 }  // namespace
@@ -190,9 +175,9 @@ struct TreeArena::Block {
                                : ::operator new(total, std::nothrow);
         if (memory == nullptr)
             return nullptr;
-        auto *block = new (memory) Block{nullptr, total - kBlockHeader, aligned};
-        prepareForWriting(block->start(), block->usable);
-        return block;
+        if (aligned)
+            prepareLargePages(memory, total);
+        return new (memory) Block{nullptr, total - kBlockHeader, aligned};
     }
 
     static void release(Block *block) noexcept
@@ -207,10 +192,20 @@ static_assert(sizeof(TreeArena::Block) <= kBlockHeader, "the block header fits i
 
 TreeArena::~TreeArena()
 {
+    // Oldest first: blocks taken one after another lie in ascending order in
+    // the heap, so the allocator merges them and gives memory back to the
+    // system once, not after every block.
+    Block *oldest = nullptr;
     while (mBlocks != nullptr) {
         Block *next = mBlocks->next;
-        Block::release(mBlocks);
+        mBlocks->next = oldest;
+        oldest = mBlocks;
         mBlocks = next;
+    }
+    while (oldest != nullptr) {
+        Block *next = oldest->next;
+        Block::release(oldest);
+        oldest = next;
     }
     // Adopted arenas form a chain; released one after another, not recursively.
     ArenaPtr chain = std::move(mAdopted);

@@ -188,8 +188,6 @@ class TextPool {
 public:
     std::string_view keep(std::string_view text)
     {
-        if (text.empty())
-            return std::string_view("", 0);
         if (text.size() > mFree) {
             const size_t size = std::max(kChunk, text.size());
             std::unique_ptr<char[]> chunk(new char[size]);
@@ -218,92 +216,61 @@ private:
     size_t mFree = 0;
 };
 
-// Names as Expat hands them over, each looked up once per load. An open
-// table (linear probing, at most half full) on a hash that takes the bytes
-// eight at a time: names are short and looked up for every element and
-// attribute, so the lookup is about as cheap as reading the name once.
+// Names as Expat hands them over, each looked up once per load. Expat
+// hands an attribute name over from the same place every time, and often
+// an element name too, so the names last found at each place are checked
+// first: a byte comparison instead of hashing and a table lookup.
 class NameMemo {
 public:
     struct Entry {
         KeyId key;
         std::string_view lowered;  // the name lower-cased
     };
-    const Entry *find(std::string_view name) const
+    const Entry *find(std::string_view name)
     {
-        if (mSlots.empty())
+        Recent &recent = mRecent[recentSlot(name.data())];
+        if (recent.found != nullptr && recent.raw == name.data() && recent.found->first == name)
+            return &recent.found->second;
+        auto found = mEntries.find(name);
+        if (found == mEntries.end())
             return nullptr;
-        const Slot &slot = mSlots[slotOf(name, hashOf(name))];
-        return slot.name.data() != nullptr ? &slot.entry : nullptr;
+        recent = Recent{name.data(), &*found};
+        return &found->second;
     }
-    // May throw std::bad_alloc, the memo unchanged.
     Entry &remember(std::string_view name, KeyId key, std::string_view lowered)
     {
-        if ((mUsed + 1) * 2 > mSlots.size())
-            grow();
-        const uint64_t hash = hashOf(name);
-        Slot &slot = mSlots[slotOf(name, hash)];
-        if (slot.name.data() == nullptr) {
-            slot = Slot{hash, mTexts.keep(name), {}};
-            ++mUsed;
-        }
-        return slot.entry = Entry{key, lowered};
+        auto found = mEntries.find(name);
+        if (found != mEntries.end())
+            found->second = Entry{key, lowered};
+        else
+            found = mEntries.emplace(mTexts.keep(name), Entry{key, lowered}).first;
+        mRecent[recentSlot(name.data())] = Recent{name.data(), &*found};
+        return found->second;
     }
     std::string_view keep(std::string_view text) { return mTexts.keep(text); }
     void clear()
     {
-        std::fill(mSlots.begin(), mSlots.end(), Slot{});
-        mUsed = 0;
+        mEntries.clear();
         mTexts.clear();
+        std::fill(std::begin(mRecent), std::end(mRecent), Recent{});
     }
 
 private:
-    struct Slot {
-        uint64_t hash = 0;
-        std::string_view name;  // null data: a free slot
-        Entry entry{};
+    using Entries = std::unordered_map<std::string_view, Entry>;
+    struct Recent {
+        const char *raw = nullptr;                   // where Expat handed the name over
+        const Entries::value_type *found = nullptr;  // entries keep their place in the table
     };
-
-    static uint64_t hashOf(std::string_view name)
+    static constexpr size_t kRecent = 64;
+    static size_t recentSlot(const char *raw)
     {
-        constexpr uint64_t kMultiplier = 0x9e3779b97f4a7c15ULL;
-        uint64_t hash = name.size();
-        const char *p = name.data();
-        size_t left = name.size();
-        for (; left >= 8; p += 8, left -= 8) {
-            uint64_t word = 0;
-            std::memcpy(&word, p, 8);
-            hash = (hash ^ word) * kMultiplier;
-            hash ^= hash >> 32;
-        }
-        uint64_t tail = 0;
-        std::memcpy(&tail, p, left);
-        hash = (hash ^ tail) * kMultiplier;
-        return hash ^ (hash >> 29);
+        const auto at = reinterpret_cast<uintptr_t>(raw);
+        return static_cast<size_t>((at >> 3) ^ (at >> 9)) % kRecent;
     }
 
-    // The slot holding name, or the free slot where it belongs.
-    size_t slotOf(std::string_view name, uint64_t hash) const
-    {
-        const size_t mask = mSlots.size() - 1;
-        for (size_t i = hash & mask;; i = (i + 1) & mask) {
-            const Slot &slot = mSlots[i];
-            if (slot.name.data() == nullptr || (slot.hash == hash && slot.name == name))
-                return i;
-        }
-    }
-
-    void grow()
-    {
-        std::vector<Slot> slots(mSlots.empty() ? 256 : mSlots.size() * 2);
-        std::swap(slots, mSlots);
-        for (const Slot &slot : slots)
-            if (slot.name.data() != nullptr)
-                mSlots[slotOf(slot.name, slot.hash)] = slot;
-    }
-
-    std::vector<Slot> mSlots;  // a power of two of them
-    size_t mUsed = 0;
+    Entries mEntries;
     TextPool mTexts;
+    Recent mRecent[kRecent];
 };
 
 // Input held back from Expat while it waits for the end of a long token.
