@@ -163,14 +163,15 @@ struct TreeArena::Block {
 
     char *start() { return reinterpret_cast<char *>(this) + kBlockHeader; }
 
-    // A block with at least bytes usable; null when out of memory.
-    static Block *create(size_t bytes)
+    // A block of total bytes, header included (more when rounded up to
+    // whole large pages); null when out of memory.
+    static Block *create(size_t total)
     {
-        if (bytes > SIZE_MAX / 2)
+        if (total > SIZE_MAX / 2 || total < kBlockHeader)
             return nullptr;
-        const bool aligned = bytes >= kLargePage;
-        const size_t total =
-            aligned ? (kBlockHeader + bytes + kLargePage - 1) & ~(kLargePage - 1) : kBlockHeader + bytes;
+        const bool aligned = total >= kLargePage;
+        if (aligned)
+            total = (total + kLargePage - 1) & ~(kLargePage - 1);
         void *memory = aligned ? ::operator new (total, std::align_val_t{kLargePage}, std::nothrow)
                                : ::operator new(total, std::nothrow);
         if (memory == nullptr)
@@ -220,7 +221,7 @@ void *TreeArena::allocateInNewBlock(size_t bytes, size_t alignment)
     if (bytes > SIZE_MAX / 2)
         return nullptr;
     const bool own = bytes + alignment > mNextBlock / 4;  // a large request gets a block of its own
-    Block *block = Block::create(own ? bytes + alignment : mNextBlock);
+    Block *block = Block::create(own ? kBlockHeader + bytes + alignment : mNextBlock);
     if (block == nullptr)
         return nullptr;
     char *start = block->start();
@@ -244,7 +245,9 @@ void *TreeArena::allocateInNewBlock(size_t bytes, size_t alignment)
 
 bool TreeArena::reserveExactly(size_t bytes)
 {
-    Block *block = Block::create(bytes);
+    if (bytes > SIZE_MAX / 2)
+        return false;
+    Block *block = Block::create(kBlockHeader + bytes);
     if (block == nullptr)
         return false;
     block->next = mBlocks;

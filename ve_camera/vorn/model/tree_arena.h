@@ -30,7 +30,7 @@ constexpr uint32_t kArenaValue = kArenaItem | kNoCleanup;
 
 class TreeArena {
 public:
-    // blockBytes: size of the blocks (at most kMaxBlock); blocks smaller
+    // blockBytes: size of the blocks, header included (at most kMaxBlock); blocks smaller
     // than kGrowUntil grow by half each time. Requests larger than a quarter
     // block get a block of their own.
     explicit TreeArena(size_t blockBytes)
