@@ -467,33 +467,6 @@ TEST(Parser, EveryNameFindsItsKeyWhateverItsLengthOrCase)
     EXPECT_EQ(found, expected);
 }
 
-TEST(Parser, ManyChildrenInMixedOrderComeOutByKeyWithEqualKeysInDocumentOrder)
-{
-    // Sizes around and well past the runs the sort starts from, names
-    // coming back in no order, so that equal keys meet across merges.
-    for (int count : {15, 17, 33, 300, 5000}) {
-        std::string text = "<graph_settings version='1'><settings>";
-        std::vector<std::string> names;
-        for (int i = 0; i < count; ++i) {
-            names.push_back("mixed_child_" + std::to_string((i * 7 + i / 13) % 10));
-            text += "<" + names.back() + " id='" + std::to_string(i) + "'/>";
-        }
-        text += "</settings></graph_settings>";
-        Tree tree = loadText(text);
-        ASSERT_NE(tree, nullptr);
-
-        std::vector<std::pair<KeyId, int32_t>> expected;
-        for (int i = 0; i < count; ++i)
-            expected.emplace_back(ItemUID::str2key(names[i]), i);
-        std::stable_sort(expected.begin(), expected.end(),
-                         [](const auto &a, const auto &b) { return a.first < b.first; });
-        std::vector<std::pair<KeyId, int32_t>> found;
-        for (const auto &entry : GraphConfigNode::from(tree->getDescendant(key_settings))->children())
-            found.emplace_back(entry.first, num(static_cast<const GraphConfigNode *>(entry.second), key_id));
-        EXPECT_EQ(found, expected) << count << " children";
-    }
-}
-
 TEST(Parser, ValuesAndTreesOfSeveralMegabytesStayIntact)
 {
     // A value larger than a large page gets an arena block of its own, and

@@ -312,54 +312,22 @@ bool TreeBuilder::publish(TreeArena &arena, GraphConfigNode &node, const Child *
     return true;
 }
 
-namespace {
-
-bool byKey(const Child &a, const Child &b) { return a.first < b.first; }
-
-void insertionSort(Child *first, Child *last)
+void sortChildren(Child *first, Child *last)
 {
-    for (Child *i = first + 1; i < last; ++i) {
-        Child moving = *i;
-        Child *j = i;
-        for (; j > first && (j - 1)->first > moving.first; --j)
-            *j = *(j - 1);
-        *j = moving;
-    }
-}
-
-}  // namespace
-
-void sortChildren(Child *first, Child *last, std::vector<Child> &room)
-{
+    const auto byKey = [](const Child &a, const Child &b) { return a.first < b.first; };
     if (std::is_sorted(first, last, byKey))
         return;
-    // Runs of a few children sorted in place, then merged pairwise through
-    // room and back (merging keeps equal keys in order).
-    constexpr size_t kRun = 16;
-    const auto count = static_cast<size_t>(last - first);
-    for (size_t at = 0; at < count; at += kRun)
-        insertionSort(first + at, first + std::min(count, at + kRun));
-    if (count <= kRun)
-        return;
-    try {
-        if (room.size() < count)
-            room.resize(count);
-    } catch (const std::bad_alloc &) {
-        std::stable_sort(first, last, byKey);  // in place when no buffer can be had
-        return;
-    }
-    Child *from = first;
-    Child *to = room.data();
-    for (size_t width = kRun; width < count; width *= 2) {
-        for (size_t low = 0; low < count; low += 2 * width) {
-            const size_t middle = std::min(count, low + width);
-            const size_t high = std::min(count, low + 2 * width);
-            std::merge(from + low, from + middle, from + middle, from + high, to + low, byKey);
+    if (last - first <= 16) {
+        for (Child *i = first + 1; i < last; ++i) {
+            Child moving = *i;
+            Child *j = i;
+            for (; j > first && (j - 1)->first > moving.first; --j)
+                *j = *(j - 1);
+            *j = moving;
         }
-        std::swap(from, to);
+        return;
     }
-    if (from != first)
-        std::copy(from, from + count, first);
+    std::stable_sort(first, last, byKey);  // falls back to an in-place sort when no buffer can be had
 }
 
 }  // namespace detail

@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <memory>
 #include <new>
-#include <vector>
 
 #include <vorn/graph_config.h>
 
@@ -124,9 +123,8 @@ struct TreeBuilder {
     static void giveArena(GraphConfigNode &top, ArenaPtr arena) { top.mArena = std::move(arena); }
 };
 
-// Sorts [first, last) by key, equal keys in their present order. room is
-// scratch memory for the sort, kept by the caller from one call to the next.
-void sortChildren(Child *first, Child *last, std::vector<Child> &room);
+// Sorts [first, last) by key, equal keys in their present order.
+void sortChildren(Child *first, Child *last);
 
 }  // namespace detail
 }  // namespace Vorn

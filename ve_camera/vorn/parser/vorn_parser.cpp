@@ -340,12 +340,10 @@ struct VornParser::Load {
         GraphConfigNode *node;
         size_t start;
     };
-    static constexpr size_t kKeptSortRoom = 4096;  // entries kept from one load to the next
 
     detail::ArenaPtr arena;
     UniqueNode document;
     std::vector<Child> children;
-    std::vector<Child> sortRoom;  // scratch memory for sorting children
     std::vector<Frame> frames;
     InputHold hold;
     NameMemo names;                       // element and attribute names: key of the lower-cased name
@@ -362,8 +360,6 @@ struct VornParser::Load {
         arena = detail::makeArena(firstBlockBytes(documentBytes));
         document.reset();
         children.clear();
-        if (sortRoom.capacity() > kKeptSortRoom)
-            std::vector<Child>().swap(sortRoom);
         frames.clear();
         names.clear();
         hold.reset();
@@ -442,7 +438,7 @@ struct VornParser::Load {
         const Frame frame = frames.back();
         Child *first = children.data() + frame.start;
         Child *last = children.data() + children.size();
-        detail::sortChildren(first, last, sortRoom);
+        detail::sortChildren(first, last);
         if (!TreeBuilder::publish(*arena, *frame.node, first, static_cast<size_t>(last - first)))
             return false;
         children.resize(frame.start);
