@@ -76,6 +76,36 @@ __attribute__((noinline)) void operator delete(void *block) noexcept
 
 __attribute__((noinline)) void operator delete(void *block, std::size_t) noexcept { operator delete(block); }
 
+// Large arena blocks are aligned to large pages.
+__attribute__((noinline)) void *operator new(std::size_t size, std::align_val_t alignment)
+{
+    void *block = nullptr;
+    if (posix_memalign(&block, std::max(sizeof(void *), static_cast<std::size_t>(alignment)), size != 0 ? size : 1) !=
+        0)
+        throw std::bad_alloc();
+    if (gCounting.load(std::memory_order_relaxed)) {
+        gLiveBytes += static_cast<int64_t>(malloc_usable_size(block));
+        ++gAllocations;
+    }
+    return block;
+}
+
+__attribute__((noinline)) void *operator new(std::size_t size, std::align_val_t alignment,
+                                             const std::nothrow_t &) noexcept
+{
+    try {
+        return operator new(size, alignment);
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
+
+__attribute__((noinline)) void operator delete(void *block, std::align_val_t) noexcept { operator delete(block); }
+__attribute__((noinline)) void operator delete(void *block, std::size_t, std::align_val_t) noexcept
+{
+    operator delete(block);
+}
+
 namespace {
 
 // --- inputs -------------------------------------------------------------------

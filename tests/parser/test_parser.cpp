@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <cstring>
 #include <string>
@@ -433,6 +434,67 @@ TEST(Parser, ManyChildrenAndManyNamesLoadInLinearTime)
     ASSERT_NE(wide, nullptr);
     EXPECT_EQ(wide->getDescendant(key_na), nullptr);
     EXPECT_EQ(wide->getDescendant(ItemUID::str2key("n"))->getDescendantCount(), 1'000'000u);
+}
+
+TEST(Parser, EveryNameFindsItsKeyWhateverItsLengthOrCase)
+{
+    // Names of every length up to 40 bytes, differing from each other in
+    // one byte at every position or only in length, each written in lower
+    // and in upper case: every spelling lands under the key of its
+    // lower-cased name, and no two names share a key.
+    std::map<std::string, size_t> expected;
+    std::string text = "<graph_settings version='1'>";
+    for (size_t length = 1; length <= 40; ++length) {
+        for (size_t variant = 0; variant < 12; ++variant) {
+            std::string name(length, 'k');
+            name[length - 1 - variant % length] = static_cast<char>('a' + variant);
+            std::string upper = name;
+            for (char &c : upper)
+                c = static_cast<char>(c - 'a' + 'A');
+            text += "<" + name + "/><" + upper + "/>";
+            expected[name] += 2;
+        }
+    }
+    text += "</graph_settings>";
+    ASSERT_GT(expected.size(), 256u);  // more than the memo's first table holds
+
+    Tree tree = loadText(text);
+    ASSERT_NE(tree, nullptr);
+    std::map<std::string, size_t> found;
+    for (const std::string &name : childKeys(tree.get()))
+        if (name != "version")
+            ++found[name];
+    EXPECT_EQ(found, expected);
+}
+
+TEST(Parser, ValuesAndTreesOfSeveralMegabytesStayIntact)
+{
+    // A value larger than a large page gets an arena block of its own, and
+    // the copy of the tree one exact block of more than a large page.
+    std::string value(3 * 1024 * 1024 + 5, 'v');
+    for (size_t i = 0; i < value.size(); i += 4099)
+        value[i] = static_cast<char>('a' + i % 26);
+    std::string text = "<graph_settings version='1'><settings description='" + value + "'>";
+    for (int i = 0; i < 2000; ++i)
+        text += "<port id='" + std::to_string(i) + "'/>";
+    text += "</settings></graph_settings>";
+
+    Tree tree = loadText(text);
+    ASSERT_NE(tree, nullptr);
+    const IGraphConfig *settings = tree->getDescendant(key_settings);
+    EXPECT_EQ(str(settings, key_description), value);
+    EXPECT_EQ(settings->getDescendantCount(), 2001u);
+
+    std::unique_ptr<GraphConfigNode> copy(GraphConfigNode::from(tree.get())->copy());
+    tree.reset();
+    ASSERT_NE(copy, nullptr);
+    const IGraphConfig *copied = copy->getDescendant(key_settings);
+    EXPECT_EQ(str(copied, key_description), value);
+    NodeIterator ports(const_cast<IGraphConfig *>(copied));
+    int32_t expectedId = 0;
+    for (IGraphConfig *port = ports.iterateByUid(key_port); port != nullptr; port = ports.iterateByUid(key_port))
+        EXPECT_EQ(num(port, key_id), expectedId++);
+    EXPECT_EQ(expectedId, 2000);
 }
 
 TEST(Parser, OnlyRegularFilesAreRead)

@@ -129,12 +129,84 @@ namespace detail {
 
 void TreeArenaRelease::operator()(TreeArena *arena) const noexcept { delete arena; }
 
+namespace {
+
+constexpr size_t kBlockHeader = (sizeof(void *) * 3 + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+constexpr size_t kLargePage = 2 * 1024 * 1024;
+
+// A tree fills its blocks at once, so every page of a new block will be
+// written while the tree is built. A block of whole, aligned large pages
+// asks for large pages (far fewer page faults) and has them all mapped in
+// one request instead of one fault per page. Where the system offers
+// neither, nothing changes. Smaller blocks come from the heap, whose pages
+// are often mapped already.
+void prepareLargePages(void *memory, size_t bytes)
+{
+#ifdef MADV_HUGEPAGE
+    madvise(memory, bytes, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+    madvise(memory, bytes, MADV_POPULATE_WRITE);
+#endif
+    (void)memory;
+    (void)bytes;
+}
+
+}  // namespace
+
+// Blocks of a large page or more are whole, aligned large pages (header
+// included), so that all of their memory can be mapped with large pages.
+struct TreeArena::Block {
+    Block *next;
+    size_t usable;  // bytes after the header
+    bool aligned;   // allocated with large-page alignment
+
+    char *start() { return reinterpret_cast<char *>(this) + kBlockHeader; }
+
+    // A block of total bytes, header included (more when rounded up to
+    // whole large pages); null when out of memory.
+    static Block *create(size_t total)
+    {
+        if (total > SIZE_MAX / 2 || total < kBlockHeader)
+            return nullptr;
+        const bool aligned = total >= kLargePage;
+        if (aligned)
+            total = (total + kLargePage - 1) & ~(kLargePage - 1);
+        void *memory = aligned ? ::operator new (total, std::align_val_t{kLargePage}, std::nothrow)
+                               : ::operator new(total, std::nothrow);
+        if (memory == nullptr)
+            return nullptr;
+        if (aligned)
+            prepareLargePages(memory, total);
+        return new (memory) Block{nullptr, total - kBlockHeader, aligned};
+    }
+
+    static void release(Block *block) noexcept
+    {
+        if (block->aligned)
+            ::operator delete (static_cast<void *>(block), std::align_val_t{kLargePage});
+        else
+            ::operator delete(static_cast<void *>(block));
+    }
+};
+static_assert(sizeof(TreeArena::Block) <= kBlockHeader, "the block header fits its reserved room");
+
 TreeArena::~TreeArena()
 {
+    // Oldest first: blocks taken one after another lie in ascending order in
+    // the heap, so the allocator merges them and gives memory back to the
+    // system once, not after every block.
+    Block *oldest = nullptr;
     while (mBlocks != nullptr) {
         Block *next = mBlocks->next;
-        ::operator delete(mBlocks);
+        mBlocks->next = oldest;
+        oldest = mBlocks;
         mBlocks = next;
+    }
+    while (oldest != nullptr) {
+        Block *next = oldest->next;
+        Block::release(oldest);
+        oldest = next;
     }
     // Adopted arenas form a chain; released one after another, not recursively.
     ArenaPtr chain = std::move(mAdopted);
@@ -144,35 +216,15 @@ TreeArena::~TreeArena()
     }
 }
 
-// A tree fills its blocks at once, so large blocks ask for large pages: far
-// fewer page faults while the tree is built. Where the system has none this
-// changes nothing.
-static void adviseLargePages(char *start, size_t bytes)
-{
-#ifdef MADV_HUGEPAGE
-    constexpr uintptr_t kLargePage = 2 * 1024 * 1024;
-    const uintptr_t first = (reinterpret_cast<uintptr_t>(start) + kLargePage - 1) & ~(kLargePage - 1);
-    const uintptr_t last = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(kLargePage - 1);
-    if (last > first)
-        madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
-#else
-    (void)start;
-    (void)bytes;
-#endif
-}
-
 void *TreeArena::allocateInNewBlock(size_t bytes, size_t alignment)
 {
-    constexpr size_t kHeader = (sizeof(Block) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
     if (bytes > SIZE_MAX / 2)
         return nullptr;
     const bool own = bytes + alignment > mNextBlock / 4;  // a large request gets a block of its own
-    const size_t blockBytes = own ? bytes + alignment : mNextBlock;
-    auto *block = static_cast<Block *>(::operator new(kHeader + blockBytes, std::nothrow));
+    Block *block = Block::create(own ? kBlockHeader + bytes + alignment : mNextBlock);
     if (block == nullptr)
         return nullptr;
-    char *start = reinterpret_cast<char *>(block) + kHeader;
-    adviseLargePages(start, blockBytes);
+    char *start = block->start();
     if (own) {
         // Behind the current block, which keeps serving small requests.
         block->next = mBlocks != nullptr ? mBlocks->next : nullptr;
@@ -183,7 +235,7 @@ void *TreeArena::allocateInNewBlock(size_t bytes, size_t alignment)
     block->next = mBlocks;
     mBlocks = block;
     mCursor = start;
-    mLimit = start + blockBytes;
+    mLimit = start + block->usable;
     // Blocks grow while small; a block sized for the document stays that size,
     // so the unused end of the last one stays small against the tree.
     if (mNextBlock < kGrowUntil)
@@ -193,16 +245,15 @@ void *TreeArena::allocateInNewBlock(size_t bytes, size_t alignment)
 
 bool TreeArena::reserveExactly(size_t bytes)
 {
-    constexpr size_t kHeader = (sizeof(Block) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
     if (bytes > SIZE_MAX / 2)
         return false;
-    auto *block = static_cast<Block *>(::operator new(kHeader + bytes, std::nothrow));
+    Block *block = Block::create(kBlockHeader + bytes);
     if (block == nullptr)
         return false;
     block->next = mBlocks;
     mBlocks = block;
-    mCursor = reinterpret_cast<char *>(block) + kHeader;
-    mLimit = mCursor + bytes;
+    mCursor = block->start();
+    mLimit = mCursor + block->usable;
     return true;
 }
 
@@ -525,6 +576,8 @@ GraphConfigNode::~GraphConfigNode()
     GraphConfigNode *stack = nullptr;
     const auto takeChildren = [&stack, &arenas](ChildList &children) {
         children.drain([&stack, &arenas](const Child &child) {
+            if ((child.flags & detail::kNoCleanup) != 0)
+                return;
             GraphConfigNode *node = asNode(child.second);
             if (node == nullptr) {
                 releaseItem(child);
@@ -781,7 +834,8 @@ GraphConfigNode *GraphConfigNode::copy() const
                     if (duplicate == nullptr)
                         return nullptr;
                 }
-                entries.push_back(Child{child.first, kArenaItem, duplicate});
+                const bool number = duplicate->type == ItemType::INT;
+                entries.push_back(Child{child.first, number ? detail::kArenaValue : kArenaItem, duplicate});
             }
             // Once published, every copy is owned by the new tree, so
             // releasing the top node releases everything built so far.

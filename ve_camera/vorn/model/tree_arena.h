@@ -23,10 +23,13 @@ namespace detail {
 // Child::flags bits.
 constexpr uint32_t kArenaItem = 1;  // the item lives in an arena: destroyed, never deleted
 constexpr uint32_t kRemoved = 2;    // removed; second holds the index of the next entry to look at
+constexpr uint32_t kNoCleanup = 4;  // with kArenaItem: the item's destructor does nothing (an integer attribute)
+// An integer attribute in an arena: destroying its tree need not visit it.
+constexpr uint32_t kArenaValue = kArenaItem | kNoCleanup;
 
 class TreeArena {
 public:
-    // blockBytes: size of the blocks (at most kMaxBlock); blocks smaller
+    // blockBytes: size of the blocks, header included (at most kMaxBlock); blocks smaller
     // than kGrowUntil grow by half each time. Requests larger than a quarter
     // block get a block of their own.
     explicit TreeArena(size_t blockBytes)
@@ -72,10 +75,9 @@ public:
     static constexpr size_t kGrowUntil = 1024 * 1024;
     static constexpr size_t kMaxBlock = 8 * 1024 * 1024;
 
+    struct Block;
+
 private:
-    struct Block {
-        Block *next;
-    };
     void *allocateInNewBlock(size_t bytes, size_t alignment);
 
     Block *mBlocks = nullptr;

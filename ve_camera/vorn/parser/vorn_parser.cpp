@@ -174,15 +174,15 @@ size_t gzipContentBytes(const std::string &fileName, size_t fileSize)
 
 // Arena blocks for a document of about documentBytes: a tree takes about
 // three times its document, so blocks of an eighth keep the unused end of
-// the last block small; for documents of 1 MiB and more they are at least
-// 4 MiB and hold whole large pages.
+// the last block small. From a document of 2 MiB on they are whole large
+// pages, which the arena maps in one step: the pages of such a tree are
+// mostly fresh from the system, and mapping them one fault at a time costs
+// more than the unused end of a larger last block.
 size_t firstBlockBytes(size_t documentBytes)
 {
     constexpr size_t kLargePage = 2 * 1024 * 1024;
     const size_t block = documentBytes / 8;
-    if (documentBytes < 1024 * 1024)
-        return block;
-    return (block + kLargePage - 1) / kLargePage * kLargePage + kLargePage;
+    return block < kLargePage / 8 ? block : (block + kLargePage - 1) / kLargePage * kLargePage;
 }
 
 // Texts kept for the whole load, in chunks.
@@ -218,35 +218,61 @@ private:
     size_t mFree = 0;
 };
 
-// Names as Expat hands them over, each looked up once per load.
+// Names as Expat hands them over, each looked up once per load. Expat
+// hands an attribute name over from the same place every time, and often
+// an element name too, so the names last found at each place are checked
+// first: a byte comparison instead of hashing and a table lookup.
 class NameMemo {
 public:
     struct Entry {
         KeyId key;
         std::string_view lowered;  // the name lower-cased
     };
-    const Entry *find(std::string_view name) const
+    const Entry *find(std::string_view name)
     {
+        Recent &recent = mRecent[recentSlot(name.data())];
+        if (recent.found != nullptr && recent.raw == name.data() && recent.found->first == name)
+            return &recent.found->second;
         auto found = mEntries.find(name);
-        return found != mEntries.end() ? &found->second : nullptr;
+        if (found == mEntries.end())
+            return nullptr;
+        recent = Recent{name.data(), &*found};
+        return &found->second;
     }
     Entry &remember(std::string_view name, KeyId key, std::string_view lowered)
     {
         auto found = mEntries.find(name);
         if (found != mEntries.end())
-            return found->second = Entry{key, lowered};
-        return mEntries.emplace(mTexts.keep(name), Entry{key, lowered}).first->second;
+            found->second = Entry{key, lowered};
+        else
+            found = mEntries.emplace(mTexts.keep(name), Entry{key, lowered}).first;
+        mRecent[recentSlot(name.data())] = Recent{name.data(), &*found};
+        return found->second;
     }
     std::string_view keep(std::string_view text) { return mTexts.keep(text); }
     void clear()
     {
         mEntries.clear();
         mTexts.clear();
+        std::fill(std::begin(mRecent), std::end(mRecent), Recent{});
     }
 
 private:
-    std::unordered_map<std::string_view, Entry> mEntries;
+    using Entries = std::unordered_map<std::string_view, Entry>;
+    struct Recent {
+        const char *raw = nullptr;                   // where Expat handed the name over
+        const Entries::value_type *found = nullptr;  // entries keep their place in the table
+    };
+    static constexpr size_t kRecent = 64;
+    static size_t recentSlot(const char *raw)
+    {
+        const auto at = reinterpret_cast<uintptr_t>(raw);
+        return static_cast<size_t>((at >> 3) ^ (at >> 9)) % kRecent;
+    }
+
+    Entries mEntries;
     TextPool mTexts;
+    Recent mRecent[kRecent];
 };
 
 // Input held back from Expat while it waits for the end of a long token.
@@ -398,11 +424,11 @@ struct VornParser::Load {
         return false;
     }
 
-    bool add(KeyId key, GraphConfigItem *item)
+    bool add(KeyId key, GraphConfigItem *item, uint32_t flags = kArenaItem)
     {
         if (item == nullptr)
             return false;
-        children.push_back(Child{key, kArenaItem, item});
+        children.push_back(Child{key, flags, item});
         return true;
     }
 
@@ -524,9 +550,10 @@ bool VornParser::addAttributes(KeyId &key, const char **attributes)
                                     attr[0], kShown, value, cut ? "..." : "",
                                     static_cast<unsigned long>(XML_GetCurrentLineNumber(mParser)), number);
             }
-            stored = load.add(attributeKey, TreeBuilder::newInt(arena, number));
+            stored = load.add(attributeKey, TreeBuilder::newInt(arena, number), detail::kArenaValue);
         } else if (attributeKey == key_attribute) {
-            stored = load.add(attributeKey, TreeBuilder::newInt(arena, static_cast<int32_t>(load.valueKey(value))));
+            stored = load.add(attributeKey, TreeBuilder::newInt(arena, static_cast<int32_t>(load.valueKey(value))),
+                              detail::kArenaValue);
         } else {
             stored = load.add(attributeKey, TreeBuilder::newStr(arena, value, std::strlen(value)));
         }
