@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <set>
 
 #include "commands.h"
@@ -16,6 +17,23 @@
 
 namespace cli {
 namespace {
+
+// Lines the library logs at error level while it walks or dumps a graph,
+// failure or not; they say where a walk went, not what went wrong.
+bool isWalkLine(const std::string &text)
+{
+    static const char *const kPrefixes[] = {"Visiting  node ", "StreamId ", "Error: Couldn't get ", "====", "----"};
+    static const char *const kSuffixes[] = {" is last one, stopping", " already visited, skipping"};
+    for (const char *prefix : kPrefixes)
+        if (text.rfind(prefix, 0) == 0)
+            return true;
+    for (const char *suffix : kSuffixes) {
+        const size_t length = std::strlen(suffix);
+        if (text.size() >= length && text.compare(text.size() - length, length, suffix) == 0)
+            return true;
+    }
+    return false;
+}
 
 using Vorn::IGraphConfig;
 
@@ -246,7 +264,9 @@ private:
         return sound;
     }
 
-    // 3d. The kernel lists of the ISP-parameter component can be built.
+    // 3d. The kernel lists of the ISP-parameter component can be built. The
+    // reason given is the first error line that is not one of the analysis'
+    // walk and dump lines, which the library logs at error level as well.
     void checkKernelLists(const IGraphConfig *root)
     {
         Vorn::TolKorUtils kor;
@@ -254,7 +274,7 @@ private:
         const Vorn::status_t status = kor.initKorUtils(root);
         std::string why;
         for (const LogLine &line : takeLogLines())
-            if ((line.level & VE_LOG_ERROR) && why.empty())
+            if ((line.level & VE_LOG_ERROR) && why.empty() && !isWalkLine(line.text))
                 why = ": " + line.text;
         if (status != err_none)
             mFindings.push_back({Anchor::Entry, "", "",

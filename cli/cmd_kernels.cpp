@@ -44,6 +44,18 @@ nlohmann::json resolutionJson(const ve_isp_tol_resolution_info *info)
             {"output_height", info->output_height}};
 }
 
+// Every resolution info of a kernel: one per output of a kernel that crops
+// or scales, none when it has none.
+nlohmann::json resolutionsJson(const ve_isp_tol_run_kernels &kernel)
+{
+    nlohmann::json infos = nlohmann::json::array();
+    if (kernel.resolution_info == nullptr)
+        return infos;
+    for (uint32_t i = 0; i < kernel.resolution_info_count; ++i)
+        infos.push_back(resolutionJson(&kernel.resolution_info[i]));
+    return infos;
+}
+
 nlohmann::json programGroupJson(Vorn::TolKorUtils &kor, const Vorn::IGraphConfig *node)
 {
     ve_isp_tol_program_group group{};
@@ -51,13 +63,16 @@ nlohmann::json programGroupJson(Vorn::TolKorUtils &kor, const Vorn::IGraphConfig
     if (kor.getProgramGroup(node, group) == err_none) {
         for (uint32_t i = 0; i < group.kernel_count; ++i) {
             const ve_isp_tol_run_kernels &k = group.run_kernels[i];
-            kernels.push_back({{"id", i},
+            // The position in the group's record array: the kernel id on
+            // first-version graphs, the program group's child order on
+            // new-version ones.
+            kernels.push_back({{"index", i},
                                {"uuid", k.kernel_uuid},
                                {"state", stateText(k.enable)},
                                {"input_bpp", k.bpp_info.input_bpp},
                                {"output_bpp", k.bpp_info.output_bpp},
                                {"history", resolutionJson(k.resolution_history)},
-                               {"resolution", resolutionJson(k.resolution_info)}});
+                               {"resolutions", resolutionsJson(k)}});
         }
     }
     return {{"name", node->getName()}, {"kernels", kernels}};
@@ -104,16 +119,19 @@ void printText(const nlohmann::json &streams)
         for (const auto &group : stream["program_groups"]) {
             std::printf("  %s (%zu kernels)\n", paint(group["name"].get<std::string>(), "1").c_str(),
                         group["kernels"].size());
-            std::printf("    %-3s %-6s %-6s %-7s %-40s %s\n", "id", "uuid", "state", "bpp",
+            std::printf("    %-5s %-6s %-6s %-7s %-40s %s\n", "index", "uuid", "state", "bpp",
                         "image reaching it (source [crop] -> size)", "output");
             for (const auto &k : group["kernels"]) {
                 const std::string bpp = std::to_string(k["input_bpp"].get<unsigned>()) + "/" +
                                         std::to_string(k["output_bpp"].get<unsigned>());
                 std::string output;
-                if (!k["resolution"].is_null())
-                    output = std::to_string(k["resolution"]["output_width"].get<int>()) + "x" +
-                             std::to_string(k["resolution"]["output_height"].get<int>());
-                std::printf("    %-3u %-6u %-6s %-7s %-40s %s\n", k["id"].get<unsigned>(), k["uuid"].get<unsigned>(),
+                for (const auto &info : k["resolutions"]) {
+                    if (!output.empty())
+                        output += ", ";
+                    output += std::to_string(info["output_width"].get<int>()) + "x" +
+                              std::to_string(info["output_height"].get<int>());
+                }
+                std::printf("    %-5u %-6u %-6s %-7s %-40s %s\n", k["index"].get<unsigned>(), k["uuid"].get<unsigned>(),
                             k["state"].get<std::string>().c_str(), bpp.c_str(), resolutionText(k["history"]).c_str(),
                             output.c_str());
             }

@@ -423,12 +423,12 @@ std::string siblings(size_t count, bool distinctNames)
 
 TEST(Parser, ManyChildrenAndManyNamesLoadInLinearTime)
 {
-    // Per byte, a document four times larger may cost somewhat more (caches),
-    // never four times more.
+    // Per byte, a document four times larger may cost somewhat more (caches,
+    // a key table four times larger, a busy machine), never four times more.
     for (bool distinct : {false, true}) {
         const double small = secondsPerByte(siblings(10'000, distinct));
         const double large = secondsPerByte(siblings(40'000, distinct));
-        EXPECT_LT(large, 2.5 * small) << (distinct ? "distinct names" : "one name");
+        EXPECT_LT(large, 3.0 * small) << (distinct ? "distinct names" : "one name");
     }
     Tree wide = loadText(siblings(1'000'000, false));
     ASSERT_NE(wide, nullptr);
