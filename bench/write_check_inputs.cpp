@@ -4,10 +4,15 @@
 //   write_check_inputs DIR [MEGABYTES]            generated module (default 50 MB)
 //   write_check_inputs DIR MEGABYTES SETTINGS.xml  the use cases of SETTINGS
 //                                                  repeated under new keys
+//   write_check_inputs DIR MEGABYTES SETTINGS.xml distinct
+//                                                  the same, each copy with its
+//                                                  own "fps" as well
 //
 // The first form writes DIR/descriptor.xml and DIR/settings.xml; the second
 // only DIR/settings.xml (use it with the descriptor SETTINGS belongs to).
-// Each copy of a use case gets a new "key" and its "description" a suffix.
+// Each copy of a use case gets a new "key" and its "description" a suffix;
+// `vorn check` builds such copies once. With "distinct" the n-th round of
+// copies also has n added to each "fps", so that every entry is built.
 // The settings entry count goes to standard output.
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +34,7 @@ bool writeText(const std::string &path, const std::string &text)
 // The settings document whose <settings> entries are those of source,
 // repeated in order until the text is at least size bytes long; everything
 // after the last entry (the sensor modes) closes it.
-bool repeatEntries(const std::string &source, size_t size, std::string &out, size_t &entries)
+bool repeatEntries(const std::string &source, size_t size, bool distinct, std::string &out, size_t &entries)
 {
     const size_t first = source.find("<settings ");
     const size_t endTag = source.rfind("</settings>");
@@ -55,6 +60,12 @@ bool repeatEntries(const std::string &source, size_t size, std::string &out, siz
             const size_t description = entry.find("description=\"");
             if (description != std::string::npos)
                 entry.insert(entry.find('"', description + 13), "_" + std::to_string(round));
+            const size_t fps = entry.find(" fps=\"");
+            if (distinct && fps != std::string::npos) {
+                const size_t value = fps + 6, end = entry.find('"', value);
+                const long base = std::strtol(entry.c_str() + value, nullptr, 10);
+                entry.replace(value, end - value, std::to_string(base + round));
+            }
             out += "  " + entry + "\n";
             ++entries;
         }
@@ -67,8 +78,9 @@ bool repeatEntries(const std::string &source, size_t size, std::string &out, siz
 
 int main(int argc, char **argv)
 {
-    if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "usage: %s DIR [MEGABYTES [SETTINGS.xml]]\n", argv[0]);
+    const bool distinct = argc == 5 && std::string(argv[4]) == "distinct";
+    if (argc < 2 || argc > 5 || (argc == 5 && !distinct)) {
+        std::fprintf(stderr, "usage: %s DIR [MEGABYTES [SETTINGS.xml [distinct]]]\n", argv[0]);
         return 2;
     }
     const std::string dir = argv[1];
@@ -80,11 +92,11 @@ int main(int argc, char **argv)
     const size_t size = static_cast<size_t>(megabytes) << 20;
     std::string settings;
     size_t entries = 0;
-    if (argc == 4) {
+    if (argc >= 4) {
         std::ifstream in(argv[3], std::ios::binary);
         std::stringstream source;
         source << in.rdbuf();
-        if (!in || !repeatEntries(source.str(), size, settings, entries)) {
+        if (!in || !repeatEntries(source.str(), size, distinct, settings, entries)) {
             std::fprintf(stderr, "%s: %s holds no settings entries\n", argv[0], argv[3]);
             return 2;
         }

@@ -140,7 +140,7 @@ private:
                  "the result graph cannot be built (status " + std::to_string(result.status()) + ")" + why});
             return;
         }
-        const GraphModel graph = readGraph(result.root(), mUseCase);
+        const GraphModel graph = readGraph(result.root(), mUseCase, ReadDepth::Formats);
         takeLogLines();
         for (const NodeModel &node : graph.nodes) {
             checkFormats(node);

@@ -10,25 +10,49 @@ namespace {
 using Vorn::GraphCameraUtil;
 using Vorn::IGraphConfig;
 
-void readFrame(const IGraphConfig *port, PortModel &model)
+void completeFrame(uint32_t fourcc, PortModel &model)
 {
-    model.frameWanted = port->getValue(Vorn::key_format, model.formatName) == err_none || model.content == "pixel_data";
-    if (!model.enabled || !model.frameWanted)
-        return;
-    uint32_t enabled = 0, uid = 0, fourcc = 0;
-    FrameInfo &frame = model.frame;
-    model.formatStatus =
-        GraphCameraUtil::portGetFormat(port, enabled, uid, frame.width, frame.height, fourcc, frame.stride, frame.bpp);
     VornFormats::ve_format_t entry;
-    if (model.formatStatus != err_none || VornFormats::getFormatByFourcc(fourcc, entry) != err_none)
+    if (VornFormats::getFormatByFourcc(fourcc, entry) != err_none)
         return;
+    FrameInfo &frame = model.frame;
     frame.format = entry.name;
     frame.fourcc = fourcc;
     frame.bufferSize = VornFormats::calculateBufferSize(entry, frame.width, frame.height, frame.stride);
     model.hasFrame = true;
 }
 
-PortModel readPort(const IGraphConfig *port)
+// The port's enabled state, uid and, when it should carry frames, its frame.
+// portGetFormat reads the enabled state and uid before the format, so such a
+// port is read once; only when that fails is the enabled state read on its
+// own, to tell a port without them from an enabled port with an incomplete
+// format.
+void readState(const IGraphConfig *port, PortModel &model)
+{
+    model.frameWanted = port->getValue(Vorn::key_format, model.formatName) == err_none || model.content == "pixel_data";
+    uint32_t enabled = 0, fourcc = 0;
+    if (model.frameWanted) {
+        FrameInfo &frame = model.frame;
+        const Vorn::status_t status = GraphCameraUtil::portGetFormat(port, enabled, model.uid, frame.width,
+                                                                     frame.height, fourcc, frame.stride, frame.bpp);
+        if (status == err_none) {
+            model.hasInfo = true;
+            model.enabled = enabled != 0;
+            if (model.enabled)
+                completeFrame(fourcc, model);
+            return;
+        }
+        model.formatStatus = status;
+    }
+    model.hasInfo = GraphCameraUtil::portGetInfo(port, enabled, model.uid) == err_none;
+    model.enabled = model.hasInfo && enabled != 0;
+    if (!model.enabled) {  // the format was never reached
+        model.formatStatus = 0;
+        model.frame = FrameInfo();
+    }
+}
+
+PortModel readPort(const IGraphConfig *port, ReadDepth depth)
 {
     PortModel model;
     model.name = port->getName();
@@ -37,11 +61,8 @@ PortModel readPort(const IGraphConfig *port)
     model.output = direction == 1;
     model.content = GraphCameraUtil::portGetContentType(port);
     model.peers = peersOf(port);
-    model.crossesContext = GraphCameraUtil::isEdgePort(port);
-    uint32_t enabled = 0;
-    model.hasInfo = GraphCameraUtil::portGetInfo(port, enabled, model.uid) == err_none;
-    model.enabled = model.hasInfo && enabled != 0;
-    readFrame(port, model);
+    model.crossesContext = depth == ReadDepth::Full && GraphCameraUtil::isEdgePort(port);
+    readState(port, model);
     return model;
 }
 
@@ -59,7 +80,7 @@ void readKernels(const IGraphConfig *node, NodeModel &model)
     }
 }
 
-NodeModel readNode(const IGraphConfig *node)
+NodeModel readNode(const IGraphConfig *node, ReadDepth depth)
 {
     NodeModel model;
     model.name = node->getName();
@@ -79,10 +100,11 @@ NodeModel readNode(const IGraphConfig *node)
             model.sinkSize = std::to_string(width) + "x" + std::to_string(height) + " " + text(node, Vorn::key_format);
         return model;
     }
-    readKernels(node, model);
+    if (depth == ReadDepth::Full)
+        readKernels(node, model);
     Vorn::NodeIterator ports(const_cast<IGraphConfig *>(node));
     while (IGraphConfig *port = ports.iterateByType(Vorn::key_port))
-        model.ports.push_back(readPort(port));
+        model.ports.push_back(readPort(port, depth));
     return model;
 }
 
@@ -122,7 +144,7 @@ std::vector<const IGraphConfig *> flowOrder(const IGraphConfig *root)
 
 }  // namespace
 
-GraphModel readGraph(const IGraphConfig *root, int32_t settingsKey)
+GraphModel readGraph(const IGraphConfig *root, int32_t settingsKey, ReadDepth depth)
 {
     GraphModel model;
     model.settingsKey = settingsKey;
@@ -130,7 +152,7 @@ GraphModel readGraph(const IGraphConfig *root, int32_t settingsKey)
     integer(graph, Vorn::key_id, model.id);
     model.description = text(graph, Vorn::key_description);
     for (const IGraphConfig *node : flowOrder(root))
-        model.nodes.push_back(readNode(node));
+        model.nodes.push_back(readNode(node, depth));
     return model;
 }
 

@@ -63,7 +63,12 @@ struct GraphModel {
     std::vector<NodeModel> nodes;
 };
 
-GraphModel readGraph(const Vorn::IGraphConfig *root, int32_t settingsKey);
+// How much readGraph reads: everything, or only what `vorn check` inspects
+// (names, formats, sizes, peers, enabled state), leaving out the kernels and
+// whether ports cross contexts.
+enum class ReadDepth { Full, Formats };
+
+GraphModel readGraph(const Vorn::IGraphConfig *root, int32_t settingsKey, ReadDepth depth = ReadDepth::Full);
 
 }  // namespace cli
 

@@ -6,6 +6,8 @@
 #include "model/tree.h"
 
 #include <iterator>
+#include <type_traits>
+#include <typeinfo>
 
 #include <ve_cipr/ve_log_common.h>
 
@@ -178,6 +180,14 @@ IGraphConfig *GraphConfigNode::getRoot() const { return getRootNode(); }
 
 namespace {
 
+// Whether item is one of the library's own string attributes, whose text
+// can be compared where it is stored (a class derived from it may read
+// differently, so it answers through getValue).
+bool isPlainText(const GraphConfigItem &item)
+{
+    return item.type == ItemType::STRING && typeid(item) == typeid(GraphConfigStrAttribute);
+}
+
 // Whether node has, under key, a value equal to wanted: the children under
 // key are read in order; the first one that cannot be read ends the check.
 template <typename Value>
@@ -185,6 +195,13 @@ bool holdsValue(const GraphConfigNode &node, KeyId key, const Value &wanted)
 {
     auto range = node.children().equal_range(key);
     for (auto it = range.first; it != range.second; ++it) {
+        if constexpr (std::is_same_v<Value, std::string>) {
+            if (isPlainText(*it->second)) {
+                if (static_cast<const GraphConfigStrAttribute *>(it->second)->value() == wanted)
+                    return true;
+                continue;
+            }
+        }
         Value value{};
         if (it->second->getValue(value) != err_none)
             return false;
