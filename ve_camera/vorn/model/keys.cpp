@@ -1,6 +1,7 @@
 // The key table and ItemUID.
 #include <vorn/keys.h>
 
+#include <algorithm>
 #include <new>
 #include <unordered_map>
 
@@ -84,6 +85,7 @@ ItemUID::ItemUID(const std::string &path)
 {
     // Split the way a line reader splits at ':': a trailing separator adds
     // nothing, an empty piece elsewhere is the empty name.
+    mUids.reserve(1 + static_cast<size_t>(std::count(path.begin(), path.end(), ':')));
     size_t pos = 0;
     while (pos < path.size()) {
         size_t sep = path.find(':', pos);
