@@ -28,7 +28,7 @@ int runGraph(GraphOptions &options)
     const GraphModel graph = readGraph(result.root(), session.manager.settingsKey());
     takeLogLines();
     if (options.json)
-        std::printf("%s\n", graphJson(graph).dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        writeJson(graphJson(graph), stdout);
     else if (options.dot)
         writeGraphDot(graph, stdout);
     else

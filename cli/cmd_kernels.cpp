@@ -8,6 +8,7 @@
 
 #include "commands.h"
 #include "session.h"
+#include "writers.h"
 
 namespace cli {
 namespace {
@@ -156,7 +157,7 @@ int runKernels(KernelsOptions &options)
     }
     const nlohmann::json streams = kernelLists(kor, result.root());
     if (options.json)
-        std::printf("%s\n", streams.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        writeJson(streams, stdout);
     else
         printText(streams);
     return kClean;

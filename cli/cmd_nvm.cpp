@@ -9,6 +9,7 @@
 
 #include "commands.h"
 #include "common.h"
+#include "writers.h"
 
 namespace cli {
 namespace {
@@ -127,7 +128,7 @@ int runNvm(const NvmOptions &options)
         out["nvm"] = describe(*nvm);
     ve_nvm_deinit(nvm);
     if (options.json)
-        std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        writeJson(out, stdout);
     else
         printText(out, "", 0);
     return status == VE_NVM_OK ? kClean : kProblems;

@@ -60,4 +60,9 @@ nlohmann::json graphJson(const GraphModel &graph)
     return out;
 }
 
+void writeJson(const nlohmann::json &value, std::FILE *out)
+{
+    std::fprintf(out, "%s\n", value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+}
+
 }  // namespace cli

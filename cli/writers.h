@@ -16,6 +16,10 @@ void writeGraphText(const GraphModel &graph, std::FILE *out);
 nlohmann::json graphJson(const GraphModel &graph);
 void writeGraphDot(const GraphModel &graph, std::FILE *out);
 
+// Any command's JSON, indented, to out; text that is not UTF-8 is replaced,
+// never a reason to stop.
+void writeJson(const nlohmann::json &value, std::FILE *out);
+
 // 16588800 -> "16,588,800"
 std::string grouped(uint64_t value);
 
