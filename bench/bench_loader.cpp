@@ -33,6 +33,7 @@
 #include <vector>
 
 #include <malloc.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <expat.h>
@@ -353,7 +354,16 @@ struct Figures {
     double expat = 0;  // seconds, medians over the rounds
     double load = 0;
     double destroy = 0;
+    double loadFaults = 0;  // page faults taken by one load, median over the rounds
 };
+
+// Page faults taken by this thread so far.
+long threadFaults()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_minflt + usage.ru_majflt;
+}
 
 int roundsFor(const Input &in, int override)
 {
@@ -373,7 +383,7 @@ int roundsFor(const Input &in, int override)
 bool measure(const Input &in, Mode mode, int rounds, const Vorn::KeyMap &savedKeys, Figures &figures)
 {
     std::vector<char> buffer(kChunk);
-    std::vector<double> expatTimes, loadTimes, destroyTimes;
+    std::vector<double> expatTimes, loadTimes, destroyTimes, loadFaults;
     // One untimed round warms the caches and the file system.
     for (int round = -1; round < rounds; ++round) {
         double start = threadSeconds();
@@ -381,9 +391,11 @@ bool measure(const Input &in, Mode mode, int rounds, const Vorn::KeyMap &savedKe
             return false;
         const double expatSeconds = threadSeconds() - start;
 
+        const long faultsBefore = threadFaults();
         start = threadSeconds();
         Vorn::IGraphConfig *tree = load(in, mode);
         const double loadSeconds = threadSeconds() - start;
+        const long faults = threadFaults() - faultsBefore;
         if (tree == nullptr)
             return false;
         start = threadSeconds();
@@ -395,11 +407,13 @@ bool measure(const Input &in, Mode mode, int rounds, const Vorn::KeyMap &savedKe
             expatTimes.push_back(expatSeconds);
             loadTimes.push_back(loadSeconds);
             destroyTimes.push_back(destroySeconds);
+            loadFaults.push_back(static_cast<double>(faults));
         }
     }
     figures.expat = median(expatTimes);
     figures.load = median(loadTimes);
     figures.destroy = median(destroyTimes);
+    figures.loadFaults = median(loadFaults);
     return true;
 }
 
@@ -478,8 +492,8 @@ int main(int argc, char **argv)
                 status = 1;
                 continue;
             }
-            std::printf("%-14s %5s  expat %9.3f ms  loader %9.3f ms  destroy %9.3f ms\n", in.label.c_str(),
-                        modeName(mode), f.expat * 1e3, f.load * 1e3, f.destroy * 1e3);
+            std::printf("%-14s %5s  expat %9.3f ms  loader %9.3f ms  destroy %9.3f ms  faults/load %.0f\n",
+                        in.label.c_str(), modeName(mode), f.expat * 1e3, f.load * 1e3, f.destroy * 1e3, f.loadFaults);
             std::fflush(stdout);
             figures[mode] = f;
         }

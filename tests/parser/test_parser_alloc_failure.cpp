@@ -19,6 +19,7 @@ namespace {
 long gFailAt = -1;  // allocations left before the one that fails; -1: none fails
 bool gCounting = false;
 long gLive = 0;        // blocks taken minus blocks given back while counting
+long gTaken = 0;       // blocks taken while counting
 bool gFailed = false;  // the chosen allocation has failed
 
 void *take(std::size_t size)
@@ -28,8 +29,10 @@ void *take(std::size_t size)
         return nullptr;
     }
     void *block = std::malloc(size != 0 ? size : 1);
-    if (block != nullptr && gCounting)
+    if (block != nullptr && gCounting) {
         ++gLive;
+        ++gTaken;
+    }
     return block;
 }
 
@@ -164,4 +167,58 @@ TEST(AllocationFailure, LoadsAndCopiesReleaseEverything)
     sweep(
         "copy", [reference] { return GraphConfigNode::from(reference)->copy(); }, whole);
     delete reference;
+}
+
+TEST(AllocationFailure, WideElementsOutOfKeyOrderTakeNoBlockEach)
+{
+    // 500 elements of 40 children each, every element's children in
+    // descending key order with pairs of equal keys: each is sorted when it
+    // closes, and sorting must not take a block per element.
+    const char *names[] = {"width",  "stride",  "port", "options", "node", "kernel", "id",    "height",
+                           "format", "enabled", "bpp",  "apply",   "name", "fps",    "input", "output"};
+    std::string text = "<graph_settings version='1'>";
+    for (int element = 0; element < 500; ++element) {
+        text += "<settings>";
+        for (int child = 0; child < 40; ++child)
+            text += "<" + std::string(names[(child / 2) % 16]) + " id='" + std::to_string(child) + "'/>";
+        text += "</settings>";
+    }
+    text += "</graph_settings>";
+
+    // A first load gives the names their keys; the second is counted.
+    VornParser parser;
+    IGraphConfig *tree = nullptr;
+    parser.parseVornXmlData(text.data(), text.size(), &tree);
+    delete tree;
+    tree = nullptr;
+    gTaken = 0;
+    gCounting = true;
+    parser.parseVornXmlData(text.data(), text.size(), &tree);
+    gCounting = false;
+    ASSERT_NE(tree, nullptr);
+    EXPECT_LT(gTaken, 100) << "blocks taken for 20,500 elements, 500 of them sorted";
+
+    // Every element: keys ascending, equal keys in document order.
+    size_t checked = 0;
+    const auto all = GraphConfigNode::from(tree)->children().equal_range(key_settings);
+    for (auto entry = all.first; entry != all.second; ++entry) {
+        ASSERT_EQ(entry->second->type, ItemType::NODE);
+        const auto *settings = static_cast<const GraphConfigNode *>(entry->second);
+        KeyId previousKey = 0;
+        int32_t previousId = -1;
+        for (const auto &child : settings->children()) {
+            int32_t id = -1;
+            ASSERT_EQ(child.second->type, ItemType::NODE);
+            ASSERT_EQ(static_cast<const GraphConfigNode *>(child.second)->getValue(key_id, id), err_none);
+            ASSERT_LE(previousKey, child.first);
+            if (child.first == previousKey) {
+                EXPECT_LT(previousId, id);
+            }
+            previousKey = child.first;
+            previousId = id;
+        }
+        checked += settings->getDescendantCount() == 40 ? 1 : 0;
+    }
+    EXPECT_EQ(checked, 500u);
+    delete tree;
 }

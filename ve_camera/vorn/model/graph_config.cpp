@@ -2,6 +2,7 @@
 #include <vorn/graph_config.h>
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -135,21 +136,37 @@ constexpr size_t kBlockHeader = (sizeof(void *) * 3 + alignof(std::max_align_t) 
 constexpr size_t kLargePage = 2 * 1024 * 1024;
 
 // A tree fills its blocks at once, so every page of a new block will be
-// written while the tree is built. A block of whole, aligned large pages
-// asks for large pages (far fewer page faults) and has them all mapped in
-// one request instead of one fault per page. Where the system offers
-// neither, nothing changes. Smaller blocks come from the heap, whose pages
-// are often mapped already.
+// written while the tree is built. Mapping those pages in one request costs
+// far less than taking one page fault each (a fault per page dominated the
+// load of small documents wherever the heap had given its pages back).
+// Pages already mapped are passed over; where the system does not offer
+// the request, nothing changes. Small blocks (the copies a result graph is
+// made of) are left to fault: the request would cost more than it saves.
+void mapPages(void *memory, size_t bytes)
+{
+#ifdef MADV_POPULATE_WRITE
+    constexpr size_t kWorthMapping = 64 * 1024;
+    static const long pageSize = sysconf(_SC_PAGESIZE);
+    if (bytes < kWorthMapping || pageSize <= 0)
+        return;
+    const auto page = static_cast<uintptr_t>(pageSize);
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(memory) + page - 1) & ~(page - 1);
+    const uintptr_t last = (reinterpret_cast<uintptr_t>(memory) + bytes) & ~(page - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void *>(first), last - first, MADV_POPULATE_WRITE);
+#endif
+    (void)memory;
+    (void)bytes;
+}
+
+// A block of whole, aligned large pages also asks for large pages: far
+// fewer faults and translations.
 void prepareLargePages(void *memory, size_t bytes)
 {
 #ifdef MADV_HUGEPAGE
     madvise(memory, bytes, MADV_HUGEPAGE);
 #endif
-#ifdef MADV_POPULATE_WRITE
-    madvise(memory, bytes, MADV_POPULATE_WRITE);
-#endif
-    (void)memory;
-    (void)bytes;
+    mapPages(memory, bytes);
 }
 
 }  // namespace
@@ -178,6 +195,8 @@ struct TreeArena::Block {
             return nullptr;
         if (aligned)
             prepareLargePages(memory, total);
+        else
+            mapPages(memory, total);
         return new (memory) Block{nullptr, total - kBlockHeader, aligned};
     }
 
@@ -312,22 +331,44 @@ bool TreeBuilder::publish(TreeArena &arena, GraphConfigNode &node, const Child *
     return true;
 }
 
-void sortChildren(Child *first, Child *last)
+namespace {
+
+bool byKey(const Child &a, const Child &b) { return a.first < b.first; }
+
+void insertionSortChildren(Child *first, Child *last)
 {
-    const auto byKey = [](const Child &a, const Child &b) { return a.first < b.first; };
-    if (std::is_sorted(first, last, byKey))
-        return;
-    if (last - first <= 16) {
-        for (Child *i = first + 1; i < last; ++i) {
-            Child moving = *i;
-            Child *j = i;
-            for (; j > first && (j - 1)->first > moving.first; --j)
-                *j = *(j - 1);
-            *j = moving;
-        }
-        return;
+    for (Child *i = first + 1; i < last; ++i) {
+        Child moving = *i;
+        Child *j = i;
+        for (; j > first && (j - 1)->first > moving.first; --j)
+            *j = *(j - 1);
+        *j = moving;
     }
-    std::stable_sort(first, last, byKey);  // falls back to an in-place sort when no buffer can be had
+}
+
+}  // namespace
+
+void sortChildren(Child *first, Child *last, Child *scratch)
+{
+    // Sorted runs of a few children, then merged pairwise between the range
+    // and the scratch room; a merge takes the left run's child first on
+    // equal keys, so the order stays stable.
+    constexpr size_t kRun = kSortRun;
+    const size_t count = static_cast<size_t>(last - first);
+    for (size_t at = 0; at < count; at += kRun)
+        insertionSortChildren(first + at, first + std::min(at + kRun, count));
+    Child *from = first;
+    Child *to = scratch;
+    for (size_t width = kRun; width < count; width *= 2) {
+        for (size_t low = 0; low < count; low += 2 * width) {
+            const size_t middle = std::min(low + width, count);
+            const size_t high = std::min(low + 2 * width, count);
+            std::merge(from + low, from + middle, from + middle, from + high, to + low, byKey);
+        }
+        std::swap(from, to);
+    }
+    if (from != first)
+        std::copy(from, from + count, first);
 }
 
 }  // namespace detail

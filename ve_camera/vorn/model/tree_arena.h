@@ -123,8 +123,20 @@ struct TreeBuilder {
     static void giveArena(GraphConfigNode &top, ArenaPtr arena) { top.mArena = std::move(arena); }
 };
 
-// Sorts [first, last) by key, equal keys in their present order.
-void sortChildren(Child *first, Child *last);
+// Whether [first, last) is in container order already.
+inline bool childrenSorted(const Child *first, const Child *last)
+{
+    for (const Child *at = first; at + 1 < last; ++at)
+        if (at[1].first < at[0].first)
+            return false;
+    return true;
+}
+
+// Sorts [first, last) by key, equal keys in their present order. scratch
+// has room for as many children as the range (it may be null for a range of
+// at most kSortRun children); the sort allocates nothing.
+constexpr size_t kSortRun = 16;
+void sortChildren(Child *first, Child *last, Child *scratch);
 
 }  // namespace detail
 }  // namespace Vorn

@@ -432,14 +432,33 @@ struct VornParser::Load {
         return true;
     }
 
+    // False when the children array cannot take count more entries.
+    bool growBy(size_t count) noexcept
+    {
+        try {
+            children.resize(children.size() + count);
+            return true;
+        } catch (const std::bad_alloc &) {
+            return false;
+        }
+    }
+
     // Gives the innermost open element its children and closes it.
     bool publishInnermost()
     {
         const Frame frame = frames.back();
+        const size_t count = children.size() - frame.start;
         Child *first = children.data() + frame.start;
-        Child *last = children.data() + children.size();
-        detail::sortChildren(first, last);
-        if (!TreeBuilder::publish(*arena, *frame.node, first, static_cast<size_t>(last - first)))
+        if (!detail::childrenSorted(first, first + count)) {
+            // The sort's scratch room lies behind the children, in the array
+            // that collects them and keeps its capacity for the whole load.
+            const bool scratch = count > detail::kSortRun;
+            if (scratch && !growBy(count))
+                return false;
+            first = children.data() + frame.start;
+            detail::sortChildren(first, first + count, scratch ? first + count : nullptr);
+        }
+        if (!TreeBuilder::publish(*arena, *frame.node, first, count))
             return false;
         children.resize(frame.start);
         frames.pop_back();
