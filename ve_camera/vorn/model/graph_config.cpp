@@ -135,39 +135,33 @@ namespace {
 constexpr size_t kBlockHeader = (sizeof(void *) * 3 + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
 constexpr size_t kLargePage = 2 * 1024 * 1024;
 
-// A tree fills its blocks at once, so every page of a new block will be
-// written while the tree is built. Mapping those pages in one request costs
-// far less than taking one page fault each (a fault per page dominated the
-// load of small documents wherever the heap had given its pages back).
-// Pages already mapped are passed over; where the system does not offer
-// the request, nothing changes. Small blocks (the copies a result graph is
-// made of) are left to fault: the request would cost more than it saves.
-void mapPages(void *memory, size_t bytes)
+// A tree fills its blocks in order, so every page of a block up to the
+// cursor gets written while the tree is built. Mapping the next pages in one
+// request costs far less than one page fault each (faults dominated the load
+// of documents of a few megabytes wherever the heap had given its pages
+// back). Pages already mapped are passed over; where the system does not
+// offer the request, nothing changes. Short ranges are left to fault: the
+// request would cost more than it saves.
+void mapPages(char *from, char *to)
 {
 #ifdef MADV_POPULATE_WRITE
     constexpr size_t kWorthMapping = 64 * 1024;
     static const long pageSize = sysconf(_SC_PAGESIZE);
-    if (bytes < kWorthMapping || pageSize <= 0)
+    if (to - from < static_cast<std::ptrdiff_t>(kWorthMapping) || pageSize <= 0)
         return;
     const auto page = static_cast<uintptr_t>(pageSize);
-    const uintptr_t first = (reinterpret_cast<uintptr_t>(memory) + page - 1) & ~(page - 1);
-    const uintptr_t last = (reinterpret_cast<uintptr_t>(memory) + bytes) & ~(page - 1);
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(from) + page - 1) & ~(page - 1);
+    const uintptr_t last = reinterpret_cast<uintptr_t>(to) & ~(page - 1);
     if (last > first)
         madvise(reinterpret_cast<void *>(first), last - first, MADV_POPULATE_WRITE);
 #endif
-    (void)memory;
-    (void)bytes;
+    (void)from;
+    (void)to;
 }
 
-// A block of whole, aligned large pages also asks for large pages: far
-// fewer faults and translations.
-void prepareLargePages(void *memory, size_t bytes)
-{
-#ifdef MADV_HUGEPAGE
-    madvise(memory, bytes, MADV_HUGEPAGE);
-#endif
-    mapPages(memory, bytes);
-}
+// Pages mapped ahead of the cursor at a time: the unused end of a block is
+// never mapped.
+constexpr size_t kMapAhead = 256 * 1024;
 
 }  // namespace
 
@@ -193,10 +187,11 @@ struct TreeArena::Block {
                                : ::operator new(total, std::nothrow);
         if (memory == nullptr)
             return nullptr;
+#ifdef MADV_HUGEPAGE
+        // Large pages: far fewer faults and address translations.
         if (aligned)
-            prepareLargePages(memory, total);
-        else
-            mapPages(memory, total);
+            madvise(memory, total, MADV_HUGEPAGE);
+#endif
         return new (memory) Block{nullptr, total - kBlockHeader, aligned};
     }
 
@@ -235,10 +230,35 @@ TreeArena::~TreeArena()
     }
 }
 
+void TreeArena::useBlock(Block *block)
+{
+    mCursor = block->start();
+    mBlockEnd = mCursor + block->usable;
+    mLimit = mCursor;
+    mapUpTo(mCursor);
+}
+
+void TreeArena::mapUpTo(char *needed)
+{
+    char *limit = mBlockEnd - mLimit > static_cast<std::ptrdiff_t>(kMapAhead) ? mLimit + kMapAhead : mBlockEnd;
+    if (needed > limit)
+        limit = needed;
+    mapPages(mLimit, limit);
+    mLimit = limit;
+}
+
 void *TreeArena::allocateInNewBlock(size_t bytes, size_t alignment)
 {
     if (bytes > SIZE_MAX / 2)
         return nullptr;
+    if (mCursor != nullptr && mLimit < mBlockEnd) {
+        // The request fits the current block's unmapped part: map more of it.
+        const uintptr_t at = (reinterpret_cast<uintptr_t>(mCursor) + (alignment - 1)) & ~(uintptr_t{alignment} - 1);
+        if (at + bytes >= at && at + bytes <= reinterpret_cast<uintptr_t>(mBlockEnd)) {
+            mapUpTo(mCursor + (at + bytes - reinterpret_cast<uintptr_t>(mCursor)));
+            return allocate(bytes, alignment);
+        }
+    }
     const bool own = bytes + alignment > mNextBlock / 4;  // a large request gets a block of its own
     Block *block = Block::create(own ? kBlockHeader + bytes + alignment : mNextBlock);
     if (block == nullptr)
@@ -253,8 +273,7 @@ void *TreeArena::allocateInNewBlock(size_t bytes, size_t alignment)
     }
     block->next = mBlocks;
     mBlocks = block;
-    mCursor = start;
-    mLimit = start + block->usable;
+    useBlock(block);
     // Blocks grow while small; a block sized for the document stays that size,
     // so the unused end of the last one stays small against the tree.
     if (mNextBlock < kGrowUntil)
@@ -271,8 +290,7 @@ bool TreeArena::reserveExactly(size_t bytes)
         return false;
     block->next = mBlocks;
     mBlocks = block;
-    mCursor = block->start();
-    mLimit = mCursor + block->usable;
+    useBlock(block);
     return true;
 }
 

@@ -79,10 +79,16 @@ public:
 
 private:
     void *allocateInNewBlock(size_t bytes, size_t alignment);
+    // Makes block the one that serves requests.
+    void useBlock(Block *block);
+    // Maps the current block's pages from mLimit on, up to needed at least
+    // and a step ahead at most, and moves mLimit there.
+    void mapUpTo(char *needed);
 
     Block *mBlocks = nullptr;
     char *mCursor = nullptr;
-    char *mLimit = nullptr;
+    char *mLimit = nullptr;     // end of the current block's mapped part
+    char *mBlockEnd = nullptr;  // end of the current block
     size_t mNextBlock;
     std::unique_ptr<TreeArena, TreeArenaRelease> mAdopted;
 };

@@ -173,16 +173,19 @@ size_t gzipContentBytes(const std::string &fileName, size_t fileSize)
 }
 
 // Arena blocks for a document of about documentBytes: a tree takes about
-// three times its document, so blocks of an eighth keep the unused end of
-// the last block small. From a document of 2 MiB on they are whole large
-// pages, which the arena maps in one step: the pages of such a tree are
-// mostly fresh from the system, and mapping them one fault at a time costs
-// more than the unused end of a larger last block.
+// three and a half times its document, so blocks of an eighth keep the
+// unused end of the last block small. From a document of 768 KiB on they
+// are whole large pages: the pages of such a tree are mostly fresh from the
+// system, and a large page takes one fault where small pages take hundreds.
+// The arena maps a block's pages only as the tree reaches them, so where
+// large pages are not to be had, the unused end of the last block costs
+// address space, not memory.
 size_t firstBlockBytes(size_t documentBytes)
 {
     constexpr size_t kLargePage = 2 * 1024 * 1024;
+    constexpr size_t kLargePagesFrom = 768 * 1024;
     const size_t block = documentBytes / 8;
-    return block < kLargePage / 8 ? block : (block + kLargePage - 1) / kLargePage * kLargePage;
+    return documentBytes < kLargePagesFrom ? block : (block + kLargePage - 1) / kLargePage * kLargePage;
 }
 
 // Texts kept for the whole load, in chunks.
