@@ -330,22 +330,32 @@ GraphConfigStrAttribute *TreeBuilder::newStr(TreeArena &arena, const char *text,
     return place != nullptr ? new (place) GraphConfigStrAttribute(stored, static_cast<uint32_t>(size)) : nullptr;
 }
 
-bool TreeBuilder::publish(TreeArena &arena, GraphConfigNode &node, const Child *children, size_t count)
+Child *TreeBuilder::childRoom(TreeArena &arena, size_t count)
 {
-    if (count == 0)
-        return true;
     if (count > UINT32_MAX)
-        return false;
-    auto *array = static_cast<Child *>(arena.allocate(count * sizeof(Child), alignof(Child)));
-    if (array == nullptr)
-        return false;
-    std::memcpy(static_cast<void *>(array), children, count * sizeof(Child));
+        return nullptr;
+    return static_cast<Child *>(arena.allocate(count * sizeof(Child), alignof(Child)));
+}
+
+void TreeBuilder::giveChildren(GraphConfigNode &node, Child *array, size_t count)
+{
     ChildList &list = node.mChildren;
-    list.mData = array;
+    list.mData = count != 0 ? array : nullptr;
     list.mSize = static_cast<uint32_t>(count);
     list.mCapacity = 0;
     list.mLive = static_cast<uint32_t>(count);
     ++list.mRevision;
+}
+
+bool TreeBuilder::publish(TreeArena &arena, GraphConfigNode &node, const Child *children, size_t count)
+{
+    if (count == 0)
+        return true;
+    Child *array = childRoom(arena, count);
+    if (array == nullptr)
+        return false;
+    std::memcpy(static_cast<void *>(array), children, count * sizeof(Child));
+    giveChildren(node, array, count);
     return true;
 }
 
@@ -480,10 +490,17 @@ status_t ChildList::insert(KeyId key, GraphConfigItem *item, uint32_t flags)
 {
     if (mLive == UINT32_MAX)
         return err_nomemory;
-    if (!mPending && (mSize == 0 || key >= mData[mSize - 1].first)) {
+    // A short array without removed entries takes the child in its place at
+    // once: moving a few entries costs less than recording the insertion.
+    constexpr uint32_t kInsertInPlaceUpTo = 64;
+    const bool append = mSize == 0 || key >= mData[mSize - 1].first;
+    if (!mPending && (append || (mSize == mLive && mSize < kInsertInPlaceUpTo))) {
         if ((mCapacity == 0 || mSize == mCapacity) && !reserve(size_t{mSize} + 1))
             return err_nomemory;
-        mData[mSize++] = Child{key, flags, item};
+        const uint32_t at = append ? mSize : upperIndex(mData, mSize, key);
+        std::memmove(static_cast<void *>(mData + at + 1), mData + at, (mSize - at) * sizeof(Child));
+        mData[at] = Child{key, flags, item};
+        ++mSize;
     } else {
         // Room for folding every recorded insertion in is taken now, so the
         // walk that folds them in cannot fail.
@@ -814,21 +831,52 @@ bool GraphConfigNode::isType(KeyId typeKey) const
 
 namespace {
 
+// Nodes waiting in a copy walk: a source node and its copy (null while the
+// walk only measures). Kept per thread between copies, so that copying a
+// small subtree takes no memory but its arena; a large one is given back.
+using CopyWalk = std::vector<std::pair<const GraphConfigNode *, GraphConfigNode *>>;
+
+class CopyScratch {
+public:
+    CopyScratch() : mWalk(walk()) { mWalk.clear(); }
+    ~CopyScratch()
+    {
+        constexpr size_t kKept = 4096;
+        mWalk.clear();
+        if (mWalk.capacity() > kKept)
+            CopyWalk().swap(mWalk);
+    }
+    CopyScratch(const CopyScratch &) = delete;
+    CopyScratch &operator=(const CopyScratch &) = delete;
+    CopyWalk &get() { return mWalk; }
+
+private:
+    static CopyWalk &walk()
+    {
+        thread_local CopyWalk scratch;
+        return scratch;
+    }
+    CopyWalk &mWalk;
+};
+
 // What a deep copy of a subtree needs in its arena.
-size_t copyBytes(const GraphConfigNode &top)
+size_t copyBytes(const GraphConfigNode &top, CopyWalk &pending)
 {
     constexpr size_t kSlack = alignof(std::max_align_t);
     size_t bytes = 0;
-    std::vector<const GraphConfigNode *> pending{&top};
+    pending.emplace_back(&top, nullptr);
     while (!pending.empty()) {
-        const GraphConfigNode *node = pending.back();
+        const GraphConfigNode *node = pending.back().first;
         pending.pop_back();
-        bytes += node->children().size() * sizeof(Child) + kSlack;
-        for (const Child &child : node->children()) {
-            if (const GraphConfigNode *inner = asNode(child.second)) {
+        const ChildList &children = node->children();
+        const size_t count = children.size();
+        bytes += count * sizeof(Child) + kSlack;
+        for (size_t i = 0; i < count; ++i) {
+            const GraphConfigItem *item = children[i].second;
+            if (const GraphConfigNode *inner = asNode(item)) {
                 bytes += sizeof(GraphConfigNode) + kSlack;
-                pending.push_back(inner);
-            } else if (const GraphConfigStrAttribute *text = asStrAttribute(child.second)) {
+                pending.emplace_back(inner, nullptr);
+            } else if (const GraphConfigStrAttribute *text = asStrAttribute(item)) {
                 bytes += sizeof(GraphConfigStrAttribute) + kSlack + text->value().size() + 1;
             } else {
                 bytes += sizeof(GraphConfigIntAttribute) + kSlack;
@@ -861,27 +909,41 @@ GraphConfigItem *copyAttribute(detail::TreeArena &arena, const GraphConfigItem *
 GraphConfigNode *GraphConfigNode::copy() const
 {
     try {
+        CopyScratch scratch;
+        CopyWalk &pending = scratch.get();
         UniqueNode top(new GraphConfigNode());
-        detail::ArenaPtr arena = detail::makeExactArena(copyBytes(*this));
+        detail::ArenaPtr arena = detail::makeExactArena(copyBytes(*this, pending));
         if (!arena)
             return nullptr;
         detail::TreeArena &memory = *arena;
         detail::TreeBuilder::giveArena(*top, std::move(arena));
 
         // Each pending pair is a source node and its empty copy; children
-        // keep their order, so the copied array is in container order.
-        std::vector<std::pair<const GraphConfigNode *, GraphConfigNode *>> pending{{this, top.get()}};
-        std::vector<Child> entries;
+        // keep their order, so the copied array is in container order. The
+        // copies of a node's children go straight into its array in the
+        // arena; every copy made is in an array that a published node holds,
+        // so releasing the top node releases everything built so far.
+        pending.emplace_back(this, top.get());
         while (!pending.empty()) {
             auto [source, target] = pending.back();
             pending.pop_back();
-            entries.clear();
-            for (const Child &child : source->children()) {
+            const ChildList &children = source->children();
+            const size_t count = children.size();
+            if (count == 0)
+                continue;
+            Child *room = detail::TreeBuilder::childRoom(memory, count);
+            if (room == nullptr)
+                return nullptr;
+            size_t filled = 0;
+            for (size_t i = 0; i < count; ++i) {
+                const Child &child = children[i];
                 GraphConfigItem *duplicate = nullptr;
                 if (const GraphConfigNode *node = asNode(child.second)) {
                     GraphConfigNode *inner = detail::TreeBuilder::newNode(memory);
-                    if (inner == nullptr)
+                    if (inner == nullptr) {
+                        detail::TreeBuilder::giveChildren(*target, room, filled);
                         return nullptr;
+                    }
                     detail::TreeBuilder::attach(*target, *inner, child.first);
                     pending.emplace_back(node, inner);
                     duplicate = inner;
@@ -890,19 +952,15 @@ GraphConfigNode *GraphConfigNode::copy() const
                     duplicate = copyAttribute(memory, child.second, skip);
                     if (skip)
                         continue;
-                    if (duplicate == nullptr)
+                    if (duplicate == nullptr) {
+                        detail::TreeBuilder::giveChildren(*target, room, filled);
                         return nullptr;
+                    }
                 }
                 const bool number = duplicate->type == ItemType::INT;
-                entries.push_back(Child{child.first, number ? detail::kArenaValue : kArenaItem, duplicate});
+                room[filled++] = Child{child.first, number ? detail::kArenaValue : kArenaItem, duplicate};
             }
-            // Once published, every copy is owned by the new tree, so
-            // releasing the top node releases everything built so far.
-            if (!detail::TreeBuilder::publish(memory, *target, entries.data(), entries.size())) {
-                for (const Child &entry : entries)
-                    releaseItem(entry);
-                return nullptr;
-            }
+            detail::TreeBuilder::giveChildren(*target, room, filled);
         }
         return top.release();
     } catch (const std::bad_alloc &) {

@@ -126,6 +126,11 @@ struct TreeBuilder {
     // Gives node its children: count entries in container order, copied into
     // the arena. False when out of memory (node unchanged).
     static bool publish(TreeArena &arena, GraphConfigNode &node, const Child *children, size_t count);
+    // Room in the arena for count children; null when out of memory.
+    static Child *childRoom(TreeArena &arena, size_t count);
+    // Gives node, which has no children yet, the count entries at array
+    // (arena memory from childRoom, in container order).
+    static void giveChildren(GraphConfigNode &node, Child *array, size_t count);
     static void giveArena(GraphConfigNode &top, ArenaPtr arena) { top.mArena = std::move(arena); }
 };
 
