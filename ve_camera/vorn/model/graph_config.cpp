@@ -832,31 +832,36 @@ bool GraphConfigNode::isType(KeyId typeKey) const
 namespace {
 
 // Nodes waiting in a copy walk: a source node and its copy (null while the
-// walk only measures). Kept per thread between copies, so that copying a
-// small subtree takes no memory but its arena; a large one is given back.
-using CopyWalk = std::vector<std::pair<const GraphConfigNode *, GraphConfigNode *>>;
-
-class CopyScratch {
+// walk only measures). The walk list lives on the call stack while it is
+// short, so copying a small subtree takes no memory but its arena.
+class CopyWalk {
 public:
-    CopyScratch() : mWalk(walk()) { mWalk.clear(); }
-    ~CopyScratch()
+    using Entry = std::pair<const GraphConfigNode *, GraphConfigNode *>;
+    // Throws std::bad_alloc when a long list cannot grow.
+    void push(const GraphConfigNode *source, GraphConfigNode *copy)
     {
-        constexpr size_t kKept = 4096;
-        mWalk.clear();
-        if (mWalk.capacity() > kKept)
-            CopyWalk().swap(mWalk);
+        if (mSize < kShort)
+            mShort[mSize] = Entry{source, copy};
+        else
+            mLong.emplace_back(source, copy);
+        ++mSize;
     }
-    CopyScratch(const CopyScratch &) = delete;
-    CopyScratch &operator=(const CopyScratch &) = delete;
-    CopyWalk &get() { return mWalk; }
+    Entry pop()
+    {
+        --mSize;
+        if (mSize < kShort)
+            return mShort[mSize];
+        const Entry last = mLong.back();
+        mLong.pop_back();
+        return last;
+    }
+    bool empty() const { return mSize == 0; }
 
 private:
-    static CopyWalk &walk()
-    {
-        thread_local CopyWalk scratch;
-        return scratch;
-    }
-    CopyWalk &mWalk;
+    static constexpr size_t kShort = 64;
+    Entry mShort[kShort];
+    size_t mSize = 0;
+    std::vector<Entry> mLong;
 };
 
 // What a deep copy of a subtree needs in its arena.
@@ -864,10 +869,9 @@ size_t copyBytes(const GraphConfigNode &top, CopyWalk &pending)
 {
     constexpr size_t kSlack = alignof(std::max_align_t);
     size_t bytes = 0;
-    pending.emplace_back(&top, nullptr);
+    pending.push(&top, nullptr);
     while (!pending.empty()) {
-        const GraphConfigNode *node = pending.back().first;
-        pending.pop_back();
+        const GraphConfigNode *node = pending.pop().first;
         const ChildList &children = node->children();
         const size_t count = children.size();
         bytes += count * sizeof(Child) + kSlack;
@@ -875,7 +879,7 @@ size_t copyBytes(const GraphConfigNode &top, CopyWalk &pending)
             const GraphConfigItem *item = children[i].second;
             if (const GraphConfigNode *inner = asNode(item)) {
                 bytes += sizeof(GraphConfigNode) + kSlack;
-                pending.emplace_back(inner, nullptr);
+                pending.push(inner, nullptr);
             } else if (const GraphConfigStrAttribute *text = asStrAttribute(item)) {
                 bytes += sizeof(GraphConfigStrAttribute) + kSlack + text->value().size() + 1;
             } else {
@@ -909,8 +913,7 @@ GraphConfigItem *copyAttribute(detail::TreeArena &arena, const GraphConfigItem *
 GraphConfigNode *GraphConfigNode::copy() const
 {
     try {
-        CopyScratch scratch;
-        CopyWalk &pending = scratch.get();
+        CopyWalk pending;
         UniqueNode top(new GraphConfigNode());
         detail::ArenaPtr arena = detail::makeExactArena(copyBytes(*this, pending));
         if (!arena)
@@ -923,10 +926,9 @@ GraphConfigNode *GraphConfigNode::copy() const
         // copies of a node's children go straight into its array in the
         // arena; every copy made is in an array that a published node holds,
         // so releasing the top node releases everything built so far.
-        pending.emplace_back(this, top.get());
+        pending.push(this, top.get());
         while (!pending.empty()) {
-            auto [source, target] = pending.back();
-            pending.pop_back();
+            auto [source, target] = pending.pop();
             const ChildList &children = source->children();
             const size_t count = children.size();
             if (count == 0)
@@ -945,7 +947,7 @@ GraphConfigNode *GraphConfigNode::copy() const
                         return nullptr;
                     }
                     detail::TreeBuilder::attach(*target, *inner, child.first);
-                    pending.emplace_back(node, inner);
+                    pending.push(node, inner);
                     duplicate = inner;
                 } else {
                     bool skip = false;

@@ -28,8 +28,20 @@ bool isProtected(KeyId key)
 
 using tree::nodeOf;
 
-// Sets or adds one attribute of the source in the target.
-status_t mergeAttribute(GraphConfigNode *target, KeyId key, const GraphConfigItem *attribute, int8_t flags)
+// A new attribute holding value; null when out of memory.
+UniqueItem newAttribute(int32_t value) { return UniqueItem(new (std::nothrow) GraphConfigIntAttribute(value)); }
+UniqueItem newAttribute(const std::string &value)
+{
+    UniqueItem attribute(new (std::nothrow) GraphConfigStrAttribute());
+    if (attribute && attribute->setValue(value) != err_none)
+        attribute.reset();
+    return attribute;
+}
+
+// Sets or adds one attribute of the source in the target, whose first child
+// under key is existing (null when it has none).
+status_t mergeAttribute(GraphConfigNode *target, KeyId key, GraphConfigItem *existing, const GraphConfigItem *attribute,
+                        int8_t flags)
 {
     const bool isInt = attribute->type == ItemType::INT;
     int32_t number = 0;
@@ -38,8 +50,7 @@ status_t mergeAttribute(GraphConfigNode *target, KeyId key, const GraphConfigIte
         return err_none;  // neither an integer nor a string attribute
 
     const bool overwrite = (flags & kMergeDeep) != 0 && !isProtected(key);
-    GraphConfigItem *existing = nullptr;
-    if (target->getAttribute(key, &existing) == err_none) {
+    if (existing != nullptr) {
         if (!overwrite)
             return err_none;
         if (isInt)
@@ -47,8 +58,8 @@ status_t mergeAttribute(GraphConfigNode *target, KeyId key, const GraphConfigIte
         else
             existing->setValue(text);
     } else {
-        const status_t status = isInt ? target->addValue(key, number) : target->addValue(key, text);
-        if (status != err_none) {
+        UniqueItem added = isInt ? newAttribute(number) : newAttribute(text);
+        if (!added || target->adoptDescendant(std::move(added), key) != err_none) {
             ve_log_common_debug(VE_LOG_ERROR, kTag, "Error adding %s: No memory", ItemUID::key2str(key));
             return err_nomemory;
         }
@@ -98,8 +109,9 @@ status_t beginMerge(MergeStack &stack, GraphConfigNode *target, GraphConfigNode 
 status_t mergeChild(MergeStack &stack, MergeStep step, KeyId key, GraphConfigItem *item)
 {
     GraphConfigNode *childNode = nodeOf(item);
-    GraphConfigNode *existing = nullptr;
-    if (step.target->getDescendant(key, &existing) == err_none) {
+    GraphConfigItem *present = nullptr;
+    step.target->getAttribute(key, &present);
+    if (GraphConfigNode *existing = nodeOf(present)) {
         if ((step.flags & kMergeDeep) != 0 && key != key_options && childNode != nullptr)
             return beginMerge(stack, existing, childNode, step.flags, step.depth + 1);
         return err_none;
@@ -115,7 +127,7 @@ status_t mergeChild(MergeStack &stack, MergeStep step, KeyId key, GraphConfigIte
         return err_none;
     }
     if (item->type == ItemType::INT || item->type == ItemType::STRING)
-        return mergeAttribute(step.target, key, item, step.flags);
+        return mergeAttribute(step.target, key, present, item, step.flags);
     return err_none;
 }
 
