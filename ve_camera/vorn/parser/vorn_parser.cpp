@@ -222,9 +222,10 @@ private:
 };
 
 // Names as Expat hands them over, each looked up once per load. Expat
-// hands an attribute name over from the same place every time, and often
-// an element name too, so the names last found at each place are checked
-// first: a byte comparison instead of hashing and a table lookup.
+// hands an attribute name over from the same place every time, and the
+// element names of one nesting depth from one place, so the name last found
+// at each place (with the same length and last letter) is checked first: a
+// byte comparison instead of hashing and a table lookup.
 class NameMemo {
 public:
     struct Entry {
@@ -233,7 +234,7 @@ public:
     };
     const Entry *find(std::string_view name)
     {
-        Recent &recent = mRecent[recentSlot(name.data())];
+        Recent &recent = mRecent[recentSlot(name)];
         if (recent.found != nullptr && recent.raw == name.data() && recent.found->first == name)
             return &recent.found->second;
         auto found = mEntries.find(name);
@@ -249,7 +250,7 @@ public:
             found->second = Entry{key, lowered};
         else
             found = mEntries.emplace(mTexts.keep(name), Entry{key, lowered}).first;
-        mRecent[recentSlot(name.data())] = Recent{name.data(), &*found};
+        mRecent[recentSlot(name)] = Recent{name.data(), &*found};
         return found->second;
     }
     std::string_view keep(std::string_view text) { return mTexts.keep(text); }
@@ -266,11 +267,15 @@ private:
         const char *raw = nullptr;                   // where Expat handed the name over
         const Entries::value_type *found = nullptr;  // entries keep their place in the table
     };
-    static constexpr size_t kRecent = 64;
-    static size_t recentSlot(const char *raw)
+    static constexpr unsigned kRecentBits = 8;
+    static constexpr size_t kRecent = size_t{1} << kRecentBits;
+    // The place, the length and the last letter: element names handed over
+    // from one place (one nesting depth) mostly differ in one of them.
+    static size_t recentSlot(std::string_view name)
     {
-        const auto at = reinterpret_cast<uintptr_t>(raw);
-        return static_cast<size_t>((at >> 3) ^ (at >> 9)) % kRecent;
+        const uint64_t last = name.empty() ? 0 : static_cast<unsigned char>(name.back());
+        const uint64_t mixed = reinterpret_cast<uintptr_t>(name.data()) ^ uint64_t { name.size() } << 40 ^ last << 52;
+        return static_cast<size_t>((mixed * 0x9E3779B97F4A7C15ull) >> (64 - kRecentBits));
     }
 
     Entries mEntries;
