@@ -65,11 +65,15 @@ int32_t integerValue(const char *text, bool &fits)
     if (*p == '+' || *p == '-')
         negative = *p++ == '-';
     const unsigned long long limit = static_cast<unsigned long long>(LONG_MAX) + (negative ? 1 : 0);
+    // Below this, one more digit cannot pass the limit.
+    constexpr unsigned long long kRoomForADigit = static_cast<unsigned long long>(LONG_MAX) / 10 - 1;
     unsigned long long magnitude = 0;
     bool saturated = false;
     for (; *p >= '0' && *p <= '9'; ++p) {
         const unsigned digit = static_cast<unsigned>(*p - '0');
-        if (saturated || magnitude > (limit - digit) / 10)
+        if (magnitude < kRoomForADigit)
+            magnitude = magnitude * 10 + digit;
+        else if (saturated || magnitude > (limit - digit) / 10)
             saturated = true;
         else
             magnitude = magnitude * 10 + digit;
