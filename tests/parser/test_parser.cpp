@@ -470,20 +470,23 @@ TEST(Parser, EveryNameFindsItsKeyWhateverItsLengthOrCase)
 TEST(Parser, ValuesAndTreesOfSeveralMegabytesStayIntact)
 {
     // A value larger than a large page gets an arena block of its own, and
-    // the copy of the tree one exact block of more than a large page.
+    // the copy of the tree one exact block of more than a large page. The
+    // ports fill several blocks, each mapped a step at a time as the tree
+    // grows, in the load and in the copy.
     std::string value(3 * 1024 * 1024 + 5, 'v');
     for (size_t i = 0; i < value.size(); i += 4099)
         value[i] = static_cast<char>('a' + i % 26);
+    constexpr int kPorts = 60'000;
     std::string text = "<graph_settings version='1'><settings description='" + value + "'>";
-    for (int i = 0; i < 2000; ++i)
-        text += "<port id='" + std::to_string(i) + "'/>";
+    for (int i = 0; i < kPorts; ++i)
+        text += "<port id='" + std::to_string(i) + "' format='f" + std::to_string(i * 7) + "'/>";
     text += "</settings></graph_settings>";
 
     Tree tree = loadText(text);
     ASSERT_NE(tree, nullptr);
     const IGraphConfig *settings = tree->getDescendant(key_settings);
     EXPECT_EQ(str(settings, key_description), value);
-    EXPECT_EQ(settings->getDescendantCount(), 2001u);
+    EXPECT_EQ(settings->getDescendantCount(), kPorts + 1u);
 
     std::unique_ptr<GraphConfigNode> copy(GraphConfigNode::from(tree.get())->copy());
     tree.reset();
@@ -492,9 +495,13 @@ TEST(Parser, ValuesAndTreesOfSeveralMegabytesStayIntact)
     EXPECT_EQ(str(copied, key_description), value);
     NodeIterator ports(const_cast<IGraphConfig *>(copied));
     int32_t expectedId = 0;
-    for (IGraphConfig *port = ports.iterateByUid(key_port); port != nullptr; port = ports.iterateByUid(key_port))
-        EXPECT_EQ(num(port, key_id), expectedId++);
-    EXPECT_EQ(expectedId, 2000);
+    int mismatches = 0;
+    for (IGraphConfig *port = ports.iterateByUid(key_port); port != nullptr; port = ports.iterateByUid(key_port)) {
+        mismatches += num(port, key_id) != expectedId || str(port, key_format) != "f" + std::to_string(expectedId * 7);
+        ++expectedId;
+    }
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(expectedId, kPorts);
 }
 
 TEST(Parser, OnlyRegularFilesAreRead)
