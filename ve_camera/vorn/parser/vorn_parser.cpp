@@ -236,11 +236,18 @@ public:
         KeyId key;
         std::string_view lowered;  // the name lower-cased
     };
+    // The entry of name when it is the one last found at its place.
+    const Entry *recall(std::string_view name) const
+    {
+        const Recent &recent = mRecent[recentSlot(name)];
+        if (recent.found != nullptr && recent.raw == name.data() && recent.found->first == name)
+            return &recent.found->second;
+        return nullptr;
+    }
+    // The entry of name from the table; null when it has none.
     const Entry *find(std::string_view name)
     {
         Recent &recent = mRecent[recentSlot(name)];
-        if (recent.found != nullptr && recent.raw == name.data() && recent.found->first == name)
-            return &recent.found->second;
         auto found = mEntries.find(name);
         if (found == mEntries.end())
             return nullptr;
@@ -379,6 +386,14 @@ struct VornParser::Load {
 
     // Key of an element or attribute name; 0 when the table has none.
     const NameMemo::Entry &nameKey(std::string_view raw)
+    {
+        if (const NameMemo::Entry *recent = names.recall(raw))
+            return *recent;
+        return lookUpName(raw);
+    }
+
+    // nameKey for a name not found at its place last time.
+    __attribute__((noinline)) const NameMemo::Entry &lookUpName(std::string_view raw)
     {
         if (const NameMemo::Entry *known = names.find(raw))
             return *known;
