@@ -18,6 +18,8 @@
 // The summary gives, per input and mode, the ratio loader / Expat for the
 // load and for load plus destruction, the destruction per input byte, and
 // the heap the tree takes per input byte with its allocations per element.
+// Rounds after the first find the memory the previous tree kept for the next
+// load (up to 32 MiB); the first load of a process does not.
 //
 // Inputs go to a scratch directory that is removed at exit; set
 // VORN_BENCH_DIR to keep them somewhere else. An argument selects the inputs
@@ -324,10 +326,13 @@ int64_t mallocInUse()
 }
 
 // Heap held by one tree. A first load puts the document's names into the key
-// table, so the counted second load sees the tree alone.
+// table, so the counted second load sees the tree alone; the memory the
+// first tree left for the next one is given back, so the counted load takes
+// all of its own.
 bool measureTree(Input &in, const Vorn::KeyMap &savedKeys)
 {
     destroyTree(load(in, Mode::Memory));
+    Vorn::releaseCachedTreeMemory();
     const int64_t heapBefore = mallocInUse();
     gLiveBytes = 0;
     gAllocations = 0;

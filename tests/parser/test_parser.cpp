@@ -504,6 +504,55 @@ TEST(Parser, ValuesAndTreesOfSeveralMegabytesStayIntact)
     EXPECT_EQ(expectedId, kPorts);
 }
 
+TEST(Parser, LargeTreesReuseTheMemoryOfTreesThatDied)
+{
+    // Documents of about a megabyte get large-page blocks; a tree that dies
+    // keeps them for the next load, which must see only its own values, also
+    // when two threads load and destroy at the same time. Once the kept
+    // memory is given back, loads take fresh memory and stay intact.
+    constexpr int kPorts = 32'000;
+    const auto document = [](int first) {
+        std::string text = "<graph_settings version='1'><settings>";
+        for (int i = first; i < first + kPorts; ++i)
+            text += "<port id='" + std::to_string(i) + "' format='f" + std::to_string(i) + "'/>";
+        return text + "</settings></graph_settings>";
+    };
+    const auto mismatches = [](const IGraphConfig *tree, int first) {
+        if (tree == nullptr)
+            return -1;
+        NodeIterator ports(tree->getDescendant(key_settings));
+        int wrong = 0;
+        int id = first;
+        for (IGraphConfig *port = ports.iterateByUid(key_port); port != nullptr; port = ports.iterateByUid(key_port)) {
+            wrong += num(port, key_id) != id || str(port, key_format) != "f" + std::to_string(id);
+            ++id;
+        }
+        return wrong + (id == first + kPorts ? 0 : 1);
+    };
+    const auto loadAndCheck = [&](const std::string &text, int first) {
+        int wrong = 0;
+        for (int round = 0; round < 3; ++round) {
+            Tree tree = loadText(text);
+            wrong += mismatches(tree.get(), first);
+        }
+        return wrong;
+    };
+    const std::string one = document(0);
+    const std::string other = document(1'000'000);
+    ASSERT_GT(one.size(), 1'000'000u);
+    auto first = std::async(std::launch::async, loadAndCheck, std::cref(one), 0);
+    auto second = std::async(std::launch::async, loadAndCheck, std::cref(other), 1'000'000);
+    EXPECT_EQ(first.get(), 0);
+    EXPECT_EQ(second.get(), 0);
+
+    Tree kept = loadText(one);
+    releaseCachedTreeMemory();
+    EXPECT_EQ(mismatches(kept.get(), 0), 0);
+    kept.reset();
+    releaseCachedTreeMemory();
+    EXPECT_EQ(loadAndCheck(other, 1'000'000), 0);
+}
+
 TEST(Parser, OnlyRegularFilesAreRead)
 {
     // A FIFO without writer would block a plain open forever; a directory

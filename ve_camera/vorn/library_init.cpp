@@ -6,7 +6,8 @@
 //   2. the key table,
 //   3. the hardware-generation version strings,
 //   4. logging (start_logging), which reads the dump path and trace level.
-// At unload end_logging closes the system log before the tables go away.
+// At unload end_logging closes the system log before the tables go away, and
+// the memory kept for the next tree goes back to the system.
 //
 // Objects holding that state are constructed with init_priority(101), so they
 // exist before this sequence (priority 102) fills them; ordinary static
@@ -27,7 +28,11 @@ struct LibraryLifetime {
         initGenerationStrings();
         start_logging();
     }
-    ~LibraryLifetime() { end_logging(); }
+    ~LibraryLifetime()
+    {
+        end_logging();
+        releaseKeptBlocks();
+    }
 };
 
 __attribute__((init_priority(102))) LibraryLifetime gLibraryLifetime;

@@ -13,6 +13,10 @@ void initKeyTable();
 // The names of the hardware generations (isp/generation_strings.h).
 void initGenerationStrings();
 
+// At unload (and on request): gives the memory kept for the next tree back
+// to the system (model/block_cache.cpp).
+void releaseKeptBlocks() noexcept;
+
 }  // namespace detail
 }  // namespace Vorn
 

@@ -15,7 +15,9 @@
 
 #include <ve_cipr/ve_log_common.h>
 
+#include "library_init.h"
 #include "log_tags.h"
+#include "model/block_cache.h"
 #include "model/item_cast.h"
 #include "model/tree.h"
 #include "model/tree_arena.h"
@@ -124,6 +126,8 @@ GraphConfigStrAttribute *GraphConfigStrAttribute::copy() const
 
 IGraphConfig::~IGraphConfig() = default;
 
+void releaseCachedTreeMemory() { detail::releaseKeptBlocks(); }
+
 // --- arena -----------------------------------------------------------------
 
 namespace detail {
@@ -133,7 +137,6 @@ void TreeArenaRelease::operator()(TreeArena *arena) const noexcept { delete aren
 namespace {
 
 constexpr size_t kBlockHeader = (sizeof(void *) * 3 + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
-constexpr size_t kLargePage = 2 * 1024 * 1024;
 
 // A tree fills its blocks in order, so every page of a block up to the
 // cursor gets written while the tree is built. Mapping the next pages in one
@@ -183,22 +186,16 @@ struct TreeArena::Block {
         const bool aligned = total >= kLargePage;
         if (aligned)
             total = (total + kLargePage - 1) & ~(kLargePage - 1);
-        void *memory = aligned ? ::operator new (total, std::align_val_t{kLargePage}, std::nothrow)
-                               : ::operator new(total, std::nothrow);
+        void *memory = aligned ? takeLargePageBlock(total) : ::operator new(total, std::nothrow);
         if (memory == nullptr)
             return nullptr;
-#ifdef MADV_HUGEPAGE
-        // Large pages: far fewer faults and address translations.
-        if (aligned)
-            madvise(memory, total, MADV_HUGEPAGE);
-#endif
         return new (memory) Block{nullptr, total - kBlockHeader, aligned};
     }
 
     static void release(Block *block) noexcept
     {
         if (block->aligned)
-            ::operator delete (static_cast<void *>(block), std::align_val_t{kLargePage});
+            giveBackLargePageBlock(block, kBlockHeader + block->usable);
         else
             ::operator delete(static_cast<void *>(block));
     }

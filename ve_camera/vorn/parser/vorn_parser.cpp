@@ -22,6 +22,7 @@
 #include <ve_cipr/ve_log_common.h>
 
 #include "log_tags.h"
+#include "model/block_cache.h"
 #include "model/generated_keys.h"
 #include "model/tree_arena.h"
 
@@ -186,7 +187,7 @@ size_t gzipContentBytes(const std::string &fileName, size_t fileSize)
 // address space, not memory.
 size_t firstBlockBytes(size_t documentBytes)
 {
-    constexpr size_t kLargePage = 2 * 1024 * 1024;
+    using detail::kLargePage;
     constexpr size_t kLargePagesFrom = 768 * 1024;
     const size_t block = documentBytes / 8;
     return documentBytes < kLargePagesFrom ? block : (block + kLargePage - 1) / kLargePage * kLargePage;

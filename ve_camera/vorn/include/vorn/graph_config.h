@@ -434,6 +434,12 @@ private:
     std::unique_ptr<detail::TreeArena, detail::TreeArenaRelease> mArena;
 };
 
+// Trees of large documents keep up to 32 MiB of their memory for the next
+// load after they die, in pages the system may take back whenever it needs
+// memory. Gives all of it back now, for example when the process is asked
+// to trim its memory. Safe from any thread.
+VORN_API void releaseCachedTreeMemory();
+
 // Iterates over the children of one node, filtered by key, value or type.
 // The position is a count of children already passed, so it stays
 // meaningful when later children change and shifts when earlier ones do.

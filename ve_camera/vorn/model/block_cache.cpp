@@ -1,0 +1,112 @@
+// Large-page blocks of tree arenas and the blocks kept between trees.
+#include "model/block_cache.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <mutex>
+#include <new>
+
+#include "library_init.h"
+
+namespace Vorn {
+namespace detail {
+
+namespace {
+
+// The kept blocks. Constant-initialised and never destroyed, so trees that
+// die while the process exits find it in place.
+struct KeptBlocks {
+    struct Entry {
+        void *block;
+        size_t bytes;
+    };
+    static constexpr size_t kMaxEntries = 64;
+
+    std::mutex mutex;
+    Entry entries[kMaxEntries] = {};
+    size_t count = 0;
+    size_t bytes = 0;
+};
+
+KeptBlocks gKept;
+
+void *allocateBlock(size_t bytes) noexcept
+{
+    void *block = ::operator new (bytes, std::align_val_t{kLargePage}, std::nothrow);
+#ifdef MADV_HUGEPAGE
+    // Large pages: far fewer faults and address translations.
+    if (block != nullptr)
+        madvise(block, bytes, MADV_HUGEPAGE);
+#endif
+    return block;
+}
+
+void freeBlock(void *block) noexcept { ::operator delete (block, std::align_val_t{kLargePage}); }
+
+// Marks the pages of a kept block free: the system may take them back (and
+// hands out cleared pages if they are written again), or leave them for the
+// next tree. False where the system cannot.
+bool markPagesFree(void *block, size_t bytes) noexcept
+{
+#ifdef MADV_FREE
+    return madvise(block, bytes, MADV_FREE) == 0;
+#else
+    (void)block;
+    (void)bytes;
+    return false;
+#endif
+}
+
+}  // namespace
+
+void *takeLargePageBlock(size_t bytes) noexcept
+{
+    {
+        std::lock_guard<std::mutex> lock(gKept.mutex);
+        for (size_t i = gKept.count; i > 0; --i) {
+            KeptBlocks::Entry &entry = gKept.entries[i - 1];
+            if (entry.bytes != bytes)
+                continue;
+            void *block = entry.block;
+            entry = gKept.entries[--gKept.count];
+            gKept.bytes -= bytes;
+            return block;
+        }
+    }
+    return allocateBlock(bytes);
+}
+
+void giveBackLargePageBlock(void *block, size_t bytes) noexcept
+{
+    if (block == nullptr)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(gKept.mutex);
+        if (gKept.count < KeptBlocks::kMaxEntries && gKept.bytes + bytes <= kKeptBytes && markPagesFree(block, bytes)) {
+            gKept.entries[gKept.count++] = KeptBlocks::Entry{block, bytes};
+            gKept.bytes += bytes;
+            return;
+        }
+    }
+    freeBlock(block);
+}
+
+void releaseKeptBlocks() noexcept
+{
+    KeptBlocks::Entry released[KeptBlocks::kMaxEntries];
+    size_t count = 0;
+    {
+        std::lock_guard<std::mutex> lock(gKept.mutex);
+        count = gKept.count;
+        for (size_t i = 0; i < count; ++i)
+            released[i] = gKept.entries[i];
+        gKept.count = 0;
+        gKept.bytes = 0;
+    }
+    for (size_t i = 0; i < count; ++i)
+        freeBlock(released[i].block);
+}
+
+}  // namespace detail
+}  // namespace Vorn
