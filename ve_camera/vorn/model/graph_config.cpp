@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <new>
 #include <string>
 #include <utility>
@@ -403,12 +402,161 @@ void sortChildren(Child *first, Child *last, Child *scratch)
 using detail::kArenaItem;
 using detail::kRemoved;
 
+namespace {
+
+uint32_t lowerIndex(const Child *data, uint32_t size, KeyId key)
+{
+    return static_cast<uint32_t>(
+        std::lower_bound(data, data + size, key, [](const Child &c, KeyId k) { return c.first < k; }) - data);
+}
+uint32_t upperIndex(const Child *data, uint32_t size, KeyId key)
+{
+    return static_cast<uint32_t>(
+        std::upper_bound(data, data + size, key, [](KeyId k, const Child &c) { return k < c.first; }) - data);
+}
+
+// A removed entry keeps its key and holds in its item pointer the index of
+// the next entry to look at.
+void markRemoved(Child *data, uint32_t index)
+{
+    data[index].flags = kRemoved;
+    data[index].second = reinterpret_cast<GraphConfigItem *>(static_cast<uintptr_t>(index) + 1);
+}
+
+// The first entry from index on (before end) that is not removed, or end;
+// every removed entry passed then points straight at it.
+uint32_t skipRemovedIn(Child *data, uint32_t index, uint32_t end)
+{
+    uint32_t live = index;
+    while (live < end && (data[live].flags & kRemoved) != 0)
+        live = std::min(end, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(data[live].second)));
+    while (index < live && (data[index].flags & kRemoved) != 0) {
+        const auto next = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(data[index].second));
+        data[index].second = reinterpret_cast<GraphConfigItem *>(static_cast<uintptr_t>(live));
+        index = next;
+    }
+    return live;
+}
+
+}  // namespace
+
+// Insertions recorded aside: sorted runs laid end to end, oldest first, each
+// holding the insertions of one stretch of time. A new insertion is a run of
+// its own, and the last run is merged into the one before it as long as it
+// is not shorter, so there are O(log n) runs and every entry moves O(log n)
+// times. A lookup searches the runs oldest first, which finds equal keys in
+// insertion order. Removed entries stay in place, marked, until their run is
+// merged or most entries are removed.
 struct ChildList::Pending {
-    struct Entry {
-        GraphConfigItem *item;
-        uint32_t flags;
-    };
-    std::multimap<KeyId, Entry> items;  // equal keys in insertion order
+    std::vector<Child> entries;
+    std::vector<uint32_t> runEnds;  // end of each run in entries
+    std::vector<Child> scratch;     // merge room, never smaller than entries
+    uint32_t removed = 0;           // marked entries
+
+    uint32_t runStart(size_t run) const { return run == 0 ? 0 : runEnds[run - 1]; }
+
+    // Room for one more of what values holds, growing geometrically.
+    template <typename Value>
+    static void makeRoom(std::vector<Value> &values)
+    {
+        if (values.size() == values.capacity())
+            values.reserve(std::max<size_t>(8, values.capacity() * 2));
+    }
+
+    // Records one insertion; throws std::bad_alloc with nothing changed.
+    void record(const Child &child)
+    {
+        makeRoom(entries);
+        if (scratch.capacity() < entries.capacity())
+            scratch.reserve(entries.capacity());
+        makeRoom(runEnds);
+        entries.push_back(child);
+        runEnds.push_back(static_cast<uint32_t>(entries.size()));
+        while (runEnds.size() >= 2) {
+            const size_t last = runEnds.size() - 1;
+            const uint32_t middle = runStart(last);
+            if (middle - runStart(last - 1) > runEnds[last] - middle)
+                break;
+            mergeLastTwo();
+        }
+    }
+
+    // Merges the last run into the one before it, dropping removed entries.
+    void mergeLastTwo() noexcept
+    {
+        const size_t last = runEnds.size() - 1;
+        const uint32_t first = runStart(last - 1);
+        const uint32_t middle = runStart(last);
+        const uint32_t end = runEnds[last];
+        Child *data = entries.data();
+        uint32_t kept = first;
+        if (removed == 0 && data[middle - 1].first <= data[middle].first) {
+            kept = end;  // already in order
+        } else if (removed == 0 && data[end - 1].first < data[first].first) {
+            std::rotate(data + first, data + middle, data + end);  // the newer run goes entirely first
+            kept = end;
+        } else {
+            // Stable: on equal keys the older entry goes first.
+            Child *out = scratch.data();
+            uint32_t older = first;
+            uint32_t newer = middle;
+            while (older < middle || newer < end) {
+                const bool takeNewer = older == middle || (newer < end && data[newer].first < data[older].first);
+                const Child &next = takeNewer ? data[newer++] : data[older++];
+                if ((next.flags & kRemoved) != 0)
+                    --removed;
+                else
+                    out[kept++ - first] = next;
+            }
+            std::copy(out, out + (kept - first), data + first);
+        }
+        entries.resize(kept);
+        runEnds.pop_back();
+        runEnds.back() = kept;
+    }
+
+    // The first live entry with key, searched oldest run first; null when none.
+    Child *find(KeyId key)
+    {
+        Child *data = entries.data();
+        for (size_t run = 0; run < runEnds.size(); ++run) {
+            const uint32_t start = runStart(run);
+            const uint32_t end = runEnds[run];
+            const uint32_t at = skipRemovedIn(data, start + lowerIndex(data + start, end - start, key), end);
+            if (at < end && data[at].first == key)
+                return data + at;
+        }
+        return nullptr;
+    }
+
+    // Takes the entry out (found by find).
+    void take(Child *entry) noexcept
+    {
+        markRemoved(entries.data(), static_cast<uint32_t>(entry - entries.data()));
+        if (++removed * 2 > entries.size())
+            collapse();
+    }
+
+    // Merges every run into one without removed entries.
+    void collapse() noexcept
+    {
+        while (runEnds.size() >= 2)
+            mergeLastTwo();
+        if (removed != 0) {  // one run left with marked entries
+            size_t kept = 0;
+            for (const Child &entry : entries)
+                if ((entry.flags & kRemoved) == 0)
+                    entries[kept++] = entry;
+            entries.resize(kept);
+            removed = 0;
+            if (kept == 0)
+                runEnds.clear();
+            else
+                runEnds.back() = static_cast<uint32_t>(kept);
+        }
+    }
+
+    size_t live() const { return entries.size() - removed; }
 };
 
 void ChildList::PendingRelease::operator()(Pending *pending) const noexcept { delete pending; }
@@ -442,32 +590,7 @@ bool ChildList::reserve(size_t capacity) const
     return true;
 }
 
-uint32_t ChildList::skipRemoved(uint32_t index) const
-{
-    uint32_t live = index;
-    while (live < mSize && (mData[live].flags & kRemoved) != 0)
-        live = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(mData[live].second));
-    // Every removed entry passed now points straight at the live one.
-    while (index < live && (mData[index].flags & kRemoved) != 0) {
-        const auto next = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(mData[index].second));
-        mData[index].second = reinterpret_cast<GraphConfigItem *>(static_cast<uintptr_t>(live));
-        index = next;
-    }
-    return live;
-}
-
-namespace {
-uint32_t lowerIndex(const Child *data, uint32_t size, KeyId key)
-{
-    return static_cast<uint32_t>(
-        std::lower_bound(data, data + size, key, [](const Child &c, KeyId k) { return c.first < k; }) - data);
-}
-uint32_t upperIndex(const Child *data, uint32_t size, KeyId key)
-{
-    return static_cast<uint32_t>(
-        std::upper_bound(data, data + size, key, [](KeyId k, const Child &c) { return k < c.first; }) - data);
-}
-}  // namespace
+uint32_t ChildList::skipRemoved(uint32_t index) const { return skipRemovedIn(mData, index, mSize); }
 
 GraphConfigItem *ChildList::findFirst(KeyId key) const
 {
@@ -476,9 +599,8 @@ GraphConfigItem *ChildList::findFirst(KeyId key) const
     if (at < mSize && mData[at].first == key)
         return mData[at].second;
     if (mPending) {
-        auto found = mPending->items.lower_bound(key);
-        if (found != mPending->items.end() && found->first == key)
-            return found->second.item;
+        if (const Child *recorded = mPending->find(key))
+            return recorded->second;
     }
     return nullptr;
 }
@@ -501,15 +623,15 @@ status_t ChildList::insert(KeyId key, GraphConfigItem *item, uint32_t flags)
     } else {
         // Room for folding every recorded insertion in is taken now, so the
         // walk that folds them in cannot fail.
-        const size_t recorded = mPending ? mPending->items.size() : 0;
+        const size_t recorded = mPending ? mPending->live() : 0;
         if (!reserve(size_t{mSize} + recorded + 1))
             return err_nomemory;
         try {
             if (!mPending)
                 mPending.reset(new Pending);
-            mPending->items.emplace(key, Pending::Entry{item, flags});
+            mPending->record(Child{key, flags, item});
         } catch (const std::bad_alloc &) {
-            if (mPending && mPending->items.empty())
+            if (mPending && mPending->entries.empty())
                 mPending.reset();
             return err_nomemory;
         }
@@ -524,17 +646,14 @@ bool ChildList::takeFirst(KeyId key, Child &taken)
     const uint32_t at = mSize != 0 ? skipRemoved(lowerIndex(mData, mSize, key)) : 0;
     if (at < mSize && mData[at].first == key) {
         taken = mData[at];
-        mData[at].flags = kRemoved;
-        mData[at].second = reinterpret_cast<GraphConfigItem *>(static_cast<uintptr_t>(at) + 1);
+        markRemoved(mData, at);
     } else {
-        if (!mPending)
+        Child *recorded = mPending ? mPending->find(key) : nullptr;
+        if (recorded == nullptr)
             return false;
-        auto found = mPending->items.lower_bound(key);
-        if (found == mPending->items.end() || found->first != key)
-            return false;
-        taken = Child{key, found->second.flags, found->second.item};
-        mPending->items.erase(found);
-        if (mPending->items.empty())
+        taken = *recorded;
+        mPending->take(recorded);
+        if (mPending->live() == 0)
             mPending.reset();
     }
     --mLive;
@@ -544,7 +663,7 @@ bool ChildList::takeFirst(KeyId key, Child &taken)
 
 void ChildList::settle() const
 {
-    const size_t recorded = mPending ? mPending->items.size() : 0;
+    const size_t recorded = mPending ? mPending->live() : 0;
     if (mSize + recorded != mLive) {  // removed entries are still in the array
         uint32_t kept = 0;
         for (uint32_t i = 0; i < mSize; ++i)
@@ -553,16 +672,18 @@ void ChildList::settle() const
         mSize = kept;
     }
     if (mPending) {
-        // Merged from the back into the room reserved at insertion; a
-        // recorded child goes after array children with the same key.
-        auto &items = mPending->items;
+        // One run, merged from the back into the room reserved at
+        // insertion; a recorded child goes after array children with the
+        // same key.
+        mPending->collapse();
+        const std::vector<Child> &items = mPending->entries;
         uint32_t write = mSize + static_cast<uint32_t>(items.size());
         const uint32_t total = write;
         uint32_t read = mSize;
         for (auto it = items.rbegin(); it != items.rend(); ++it) {
             while (read > 0 && mData[read - 1].first > it->first)
                 mData[--write] = mData[--read];
-            mData[--write] = Child{it->first, it->second.flags, it->second.item};
+            mData[--write] = *it;
         }
         mSize = total;
         mPending.reset();
@@ -576,8 +697,9 @@ void ChildList::drain(Visit &&visit)
         if ((mData[i].flags & kRemoved) == 0)
             visit(mData[i]);
     if (mPending)
-        for (auto &entry : mPending->items)
-            visit(Child{entry.first, entry.second.flags, entry.second.item});
+        for (const Child &entry : mPending->entries)
+            if ((entry.flags & kRemoved) == 0)
+                visit(entry);
     mPending.reset();
     if (mCapacity != 0)
         ::operator delete(mData);
