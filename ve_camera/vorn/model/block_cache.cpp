@@ -14,8 +14,7 @@ namespace detail {
 
 namespace {
 
-// The kept blocks. Constant-initialised and never destroyed, so trees that
-// die while the process exits find it in place.
+// The kept blocks.
 struct KeptBlocks {
     struct Entry {
         void *block;
@@ -29,7 +28,13 @@ struct KeptBlocks {
     size_t bytes = 0;
 };
 
-KeptBlocks gKept;
+// Never destroyed, so trees that die while the process exits still find it.
+KeptBlocks &keptBlocks()
+{
+    alignas(KeptBlocks) static unsigned char storage[sizeof(KeptBlocks)];
+    static KeptBlocks *const blocks = new (storage) KeptBlocks();
+    return *blocks;
+}
 
 void *allocateBlock(size_t bytes) noexcept
 {
@@ -63,14 +68,15 @@ bool markPagesFree(void *block, size_t bytes) noexcept
 void *takeLargePageBlock(size_t bytes) noexcept
 {
     {
-        std::lock_guard<std::mutex> lock(gKept.mutex);
-        for (size_t i = gKept.count; i > 0; --i) {
-            KeptBlocks::Entry &entry = gKept.entries[i - 1];
+        KeptBlocks &kept = keptBlocks();
+        std::lock_guard<std::mutex> lock(kept.mutex);
+        for (size_t i = kept.count; i > 0; --i) {
+            KeptBlocks::Entry &entry = kept.entries[i - 1];
             if (entry.bytes != bytes)
                 continue;
             void *block = entry.block;
-            entry = gKept.entries[--gKept.count];
-            gKept.bytes -= bytes;
+            entry = kept.entries[--kept.count];
+            kept.bytes -= bytes;
             return block;
         }
     }
@@ -82,10 +88,11 @@ void giveBackLargePageBlock(void *block, size_t bytes) noexcept
     if (block == nullptr)
         return;
     {
-        std::lock_guard<std::mutex> lock(gKept.mutex);
-        if (gKept.count < KeptBlocks::kMaxEntries && gKept.bytes + bytes <= kKeptBytes && markPagesFree(block, bytes)) {
-            gKept.entries[gKept.count++] = KeptBlocks::Entry{block, bytes};
-            gKept.bytes += bytes;
+        KeptBlocks &kept = keptBlocks();
+        std::lock_guard<std::mutex> lock(kept.mutex);
+        if (kept.count < KeptBlocks::kMaxEntries && kept.bytes + bytes <= kKeptBytes && markPagesFree(block, bytes)) {
+            kept.entries[kept.count++] = KeptBlocks::Entry{block, bytes};
+            kept.bytes += bytes;
             return;
         }
     }
@@ -97,12 +104,13 @@ void releaseKeptBlocks() noexcept
     KeptBlocks::Entry released[KeptBlocks::kMaxEntries];
     size_t count = 0;
     {
-        std::lock_guard<std::mutex> lock(gKept.mutex);
-        count = gKept.count;
+        KeptBlocks &kept = keptBlocks();
+        std::lock_guard<std::mutex> lock(kept.mutex);
+        count = kept.count;
         for (size_t i = 0; i < count; ++i)
-            released[i] = gKept.entries[i];
-        gKept.count = 0;
-        gKept.bytes = 0;
+            released[i] = kept.entries[i];
+        kept.count = 0;
+        kept.bytes = 0;
     }
     for (size_t i = 0; i < count; ++i)
         freeBlock(released[i].block);
