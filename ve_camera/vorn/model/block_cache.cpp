@@ -36,18 +36,33 @@ KeptBlocks &keptBlocks()
     return *blocks;
 }
 
+// Maps bytes of fresh memory aligned to a large page, with nothing mapped
+// around them: more is asked for and the ends beyond the alignment are
+// given back at once.
 void *allocateBlock(size_t bytes) noexcept
 {
-    void *block = ::operator new (bytes, std::align_val_t{kLargePage}, std::nothrow);
+    if (bytes > SIZE_MAX - kLargePage)
+        return nullptr;
+    const size_t span = bytes + kLargePage;
+    void *mapped = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        return nullptr;
+    const auto start = reinterpret_cast<uintptr_t>(mapped);
+    const uintptr_t aligned = (start + kLargePage - 1) & ~(uintptr_t{kLargePage} - 1);
+    const size_t head = aligned - start;
+    if (head != 0)
+        munmap(mapped, head);
+    if (span - head - bytes != 0)
+        munmap(reinterpret_cast<void *>(aligned + bytes), span - head - bytes);
+    auto *block = reinterpret_cast<void *>(aligned);
 #ifdef MADV_HUGEPAGE
     // Large pages: far fewer faults and address translations.
-    if (block != nullptr)
-        madvise(block, bytes, MADV_HUGEPAGE);
+    madvise(block, bytes, MADV_HUGEPAGE);
 #endif
     return block;
 }
 
-void freeBlock(void *block) noexcept { ::operator delete (block, std::align_val_t{kLargePage}); }
+void freeBlock(void *block, size_t bytes) noexcept { munmap(block, bytes); }
 
 // Marks the pages of a kept block free: the system may take them back (and
 // hands out cleared pages if they are written again), or leave them for the
@@ -96,7 +111,7 @@ void giveBackLargePageBlock(void *block, size_t bytes) noexcept
             return;
         }
     }
-    freeBlock(block);
+    freeBlock(block, bytes);
 }
 
 void releaseKeptBlocks() noexcept
@@ -113,7 +128,7 @@ void releaseKeptBlocks() noexcept
         kept.bytes = 0;
     }
     for (size_t i = 0; i < count; ++i)
-        freeBlock(released[i].block);
+        freeBlock(released[i].block, released[i].bytes);
 }
 
 }  // namespace detail

@@ -2,7 +2,9 @@
 // next tree.
 //
 // A tree of a large document gets its memory in blocks of whole, aligned
-// large pages. When the tree dies, its blocks are kept for the next one
+// large pages, mapped straight from the system with nothing mapped around
+// them (an aligned heap block of that size would hold up to a large page of
+// address space it never uses). When the tree dies, its blocks are kept for the next one
 // while the kept blocks stay under kKeptBytes; their pages are marked free,
 // so the system takes them whenever it needs memory, and a block taken
 // again before that costs neither page faults nor clearing pages. Kept
