@@ -343,18 +343,6 @@ void TreeBuilder::giveChildren(GraphConfigNode &node, Child *array, size_t count
     ++list.mRevision;
 }
 
-bool TreeBuilder::publish(TreeArena &arena, GraphConfigNode &node, const Child *children, size_t count)
-{
-    if (count == 0)
-        return true;
-    Child *array = childRoom(arena, count);
-    if (array == nullptr)
-        return false;
-    std::memcpy(static_cast<void *>(array), children, count * sizeof(Child));
-    giveChildren(node, array, count);
-    return true;
-}
-
 namespace {
 
 bool byKey(const Child &a, const Child &b) { return a.first < b.first; }
@@ -377,7 +365,7 @@ void sortChildren(Child *first, Child *last, Child *scratch)
     // Sorted runs of a few children, then merged pairwise between the range
     // and the scratch room; a merge takes the left run's child first on
     // equal keys, so the order stays stable.
-    constexpr size_t kRun = kSortRun;
+    constexpr size_t kRun = 16;
     const size_t count = static_cast<size_t>(last - first);
     for (size_t at = 0; at < count; at += kRun)
         insertionSortChildren(first + at, first + std::min(at + kRun, count));

@@ -123,9 +123,6 @@ struct TreeBuilder {
         child.mAncestor = &parent;
         child.mKeyInParent = key;
     }
-    // Gives node its children: count entries in container order, copied into
-    // the arena. False when out of memory (node unchanged).
-    static bool publish(TreeArena &arena, GraphConfigNode &node, const Child *children, size_t count);
     // Room in the arena for count children; null when out of memory.
     static Child *childRoom(TreeArena &arena, size_t count);
     // Gives node, which has no children yet, the count entries at array
@@ -144,9 +141,8 @@ inline bool childrenSorted(const Child *first, const Child *last)
 }
 
 // Sorts [first, last) by key, equal keys in their present order. scratch
-// has room for as many children as the range (it may be null for a range of
-// at most kSortRun children); the sort allocates nothing.
-constexpr size_t kSortRun = 16;
+// has room for as many children as the range, and its content is lost; the
+// sort allocates nothing.
 void sortChildren(Child *first, Child *last, Child *scratch);
 
 }  // namespace detail

@@ -460,34 +460,23 @@ struct VornParser::Load {
         return true;
     }
 
-    // False when the children array cannot take count more entries.
-    bool growBy(size_t count) noexcept
-    {
-        try {
-            children.resize(children.size() + count);
-            return true;
-        } catch (const std::bad_alloc &) {
-            return false;
-        }
-    }
-
-    // Gives the innermost open element its children and closes it.
+    // Gives the innermost open element its children and closes it. The
+    // node's array in the arena is the sort's scratch room before it
+    // receives the sorted children.
     bool publishInnermost()
     {
         const Frame frame = frames.back();
         const size_t count = children.size() - frame.start;
-        Child *first = children.data() + frame.start;
-        if (!detail::childrenSorted(first, first + count)) {
-            // The sort's scratch room lies behind the children, in the array
-            // that collects them and keeps its capacity for the whole load.
-            const bool scratch = count > detail::kSortRun;
-            if (scratch && !growBy(count))
+        if (count != 0) {
+            Child *room = TreeBuilder::childRoom(*arena, count);
+            if (room == nullptr)
                 return false;
-            first = children.data() + frame.start;
-            detail::sortChildren(first, first + count, scratch ? first + count : nullptr);
+            Child *first = children.data() + frame.start;
+            if (!detail::childrenSorted(first, first + count))
+                detail::sortChildren(first, first + count, room);
+            std::memcpy(static_cast<void *>(room), first, count * sizeof(Child));
+            TreeBuilder::giveChildren(*frame.node, room, count);
         }
-        if (!TreeBuilder::publish(*arena, *frame.node, first, count))
-            return false;
         children.resize(frame.start);
         frames.pop_back();
         return true;
