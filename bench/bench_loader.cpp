@@ -19,7 +19,7 @@
 // load and for load plus destruction, the destruction per input byte, and
 // the heap the tree takes per input byte with its allocations per element.
 // Rounds after the first find the memory the previous tree kept for the next
-// load (up to 32 MiB); the first load of a process does not.
+// load (up to 64 MiB); the first load of a process does not.
 //
 // Inputs go to a scratch directory that is removed at exit; set
 // VORN_BENCH_DIR to keep them somewhere else. An argument selects the inputs

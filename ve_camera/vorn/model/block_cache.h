@@ -20,7 +20,10 @@ namespace Vorn {
 namespace detail {
 
 constexpr size_t kLargePage = 2 * 1024 * 1024;
-constexpr size_t kKeptBytes = 32 * 1024 * 1024;
+// About what glibc's heap keeps resident on its own after freeing blocks
+// this large (its trim threshold rises to 64 MiB); kept blocks, unlike the
+// heap's free memory, can be reclaimed by the system.
+constexpr size_t kKeptBytes = 64 * 1024 * 1024;
 
 // A block of bytes (a multiple of kLargePage), aligned to a large page;
 // null when out of memory.

@@ -434,7 +434,7 @@ private:
     std::unique_ptr<detail::TreeArena, detail::TreeArenaRelease> mArena;
 };
 
-// Trees of large documents keep up to 32 MiB of their memory for the next
+// Trees of large documents keep up to 64 MiB of their memory for the next
 // load after they die, in pages the system may take back whenever it needs
 // memory. Gives all of it back now, for example when the process is asked
 // to trim its memory. Safe from any thread.
