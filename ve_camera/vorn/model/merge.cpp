@@ -28,16 +28,6 @@ bool isProtected(KeyId key)
 
 using tree::nodeOf;
 
-// A new attribute holding value; null when out of memory.
-UniqueItem newAttribute(int32_t value) { return UniqueItem(new (std::nothrow) GraphConfigIntAttribute(value)); }
-UniqueItem newAttribute(const std::string &value)
-{
-    UniqueItem attribute(new (std::nothrow) GraphConfigStrAttribute());
-    if (attribute && attribute->setValue(value) != err_none)
-        attribute.reset();
-    return attribute;
-}
-
 // Sets or adds one attribute of the source in the target, whose first child
 // under key is existing (null when it has none).
 status_t mergeAttribute(GraphConfigNode *target, KeyId key, GraphConfigItem *existing, const GraphConfigItem *attribute,
@@ -58,8 +48,8 @@ status_t mergeAttribute(GraphConfigNode *target, KeyId key, GraphConfigItem *exi
         else
             existing->setValue(text);
     } else {
-        UniqueItem added = isInt ? newAttribute(number) : newAttribute(text);
-        if (!added || target->adoptDescendant(std::move(added), key) != err_none) {
+        const status_t status = isInt ? target->addValue(key, number) : target->addValue(key, text);
+        if (status != err_none) {
             ve_log_common_debug(VE_LOG_ERROR, kTag, "Error adding %s: No memory", ItemUID::key2str(key));
             return err_nomemory;
         }

@@ -10,6 +10,7 @@
 #ifndef VORN_MODEL_TREE_ARENA_H
 #define VORN_MODEL_TREE_ARENA_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -134,10 +135,7 @@ struct TreeBuilder {
 // Whether [first, last) is in container order already.
 inline bool childrenSorted(const Child *first, const Child *last)
 {
-    for (const Child *at = first; at + 1 < last; ++at)
-        if (at[1].first < at[0].first)
-            return false;
-    return true;
+    return std::is_sorted(first, last, [](const Child &a, const Child &b) { return a.first < b.first; });
 }
 
 // Sorts [first, last) by key, equal keys in their present order. scratch
