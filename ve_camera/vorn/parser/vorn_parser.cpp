@@ -228,31 +228,33 @@ private:
 
 // Names as Expat hands them over, each looked up once per load. Expat
 // hands an attribute name over from the same place every time, and the
-// element names of one nesting depth from one place, so the name last found
-// at each place (with the same length and last letter) is checked first: a
-// byte comparison instead of hashing and a table lookup.
+// element names of one nesting depth from one place, so the names last found
+// at each place are checked first: a byte comparison instead of hashing and
+// a table lookup. They are kept in small sets chosen by the place, the
+// length and two letters, so that the names of one depth that alternate
+// (siblings, attributes of the same length) do not push each other out.
 class NameMemo {
 public:
     struct Entry {
         KeyId key;
         std::string_view lowered;  // the name lower-cased
     };
-    // The entry of name when it is the one last found at its place.
+    // The entry of name when it is one of those last found at its place.
     const Entry *recall(std::string_view name) const
     {
-        const Recent &recent = mRecent[recentSlot(name)];
-        if (recent.found != nullptr && recent.raw == name.data() && recent.found->first == name)
-            return &recent.found->second;
+        const Recent *set = mRecent[setOf(name)];
+        for (unsigned way = 0; way < kWays; ++way)
+            if (set[way].raw == name.data() && set[way].found->first == name)
+                return &set[way].found->second;
         return nullptr;
     }
     // The entry of name from the table; null when it has none.
     const Entry *find(std::string_view name)
     {
-        Recent &recent = mRecent[recentSlot(name)];
         auto found = mEntries.find(name);
         if (found == mEntries.end())
             return nullptr;
-        recent = Recent{name.data(), &*found};
+        noteRecent(name, &*found);
         return &found->second;
     }
     Entry &remember(std::string_view name, KeyId key, std::string_view lowered)
@@ -262,7 +264,7 @@ public:
             found->second = Entry{key, lowered};
         else
             found = mEntries.emplace(mTexts.keep(name), Entry{key, lowered}).first;
-        mRecent[recentSlot(name)] = Recent{name.data(), &*found};
+        noteRecent(name, &*found);
         return found->second;
     }
     std::string_view keep(std::string_view text) { return mTexts.keep(text); }
@@ -270,29 +272,44 @@ public:
     {
         mEntries.clear();
         mTexts.clear();
-        std::fill(std::begin(mRecent), std::end(mRecent), Recent{});
+        for (Recent(&set)[kWays] : mRecent)
+            std::fill(std::begin(set), std::end(set), Recent{});
     }
 
 private:
     using Entries = std::unordered_map<std::string_view, Entry>;
     struct Recent {
-        const char *raw = nullptr;                   // where Expat handed the name over
+        const char *raw = nullptr;                   // where Expat handed the name over; null: empty
         const Entries::value_type *found = nullptr;  // entries keep their place in the table
     };
-    static constexpr unsigned kRecentBits = 8;
-    static constexpr size_t kRecent = size_t{1} << kRecentBits;
-    // The place, the length and the last letter: element names handed over
-    // from one place (one nesting depth) mostly differ in one of them.
-    static size_t recentSlot(std::string_view name)
+    static constexpr unsigned kSetBits = 8;
+    static constexpr size_t kSets = size_t{1} << kSetBits;
+    static constexpr unsigned kWays = 4;  // a set fills one cache line
+
+    static size_t setOf(std::string_view name)
     {
-        const uint64_t last = name.empty() ? 0 : static_cast<unsigned char>(name.back());
-        const uint64_t mixed = reinterpret_cast<uintptr_t>(name.data()) ^ uint64_t { name.size() } << 40 ^ last << 52;
-        return static_cast<size_t>((mixed * 0x9E3779B97F4A7C15ull) >> (64 - kRecentBits));
+        const size_t size = name.size();
+        const uint64_t last = size == 0 ? 0 : static_cast<unsigned char>(name[size - 1]);
+        const uint64_t middle = size == 0 ? 0 : static_cast<unsigned char>(name[size / 2]);
+        const uint64_t mixed =
+            reinterpret_cast<uintptr_t>(name.data()) ^ uint64_t { size } << 40 ^ last << 48 ^ middle << 56;
+        return static_cast<size_t>((mixed * 0x9E3779B97F4A7C15ull) >> (64 - kSetBits));
+    }
+    // The newest name of a set comes first; the oldest leaves.
+    void noteRecent(std::string_view name, const Entries::value_type *found)
+    {
+        Recent *set = mRecent[setOf(name)];
+        unsigned way = 0;
+        while (way + 1 < kWays && !(set[way].raw == name.data() && set[way].found == found))
+            ++way;
+        for (; way > 0; --way)
+            set[way] = set[way - 1];
+        set[0] = Recent{name.data(), found};
     }
 
     Entries mEntries;
     TextPool mTexts;
-    Recent mRecent[kRecent];
+    alignas(64) Recent mRecent[kSets][kWays];
 };
 
 // Input held back from Expat while it waits for the end of a long token.
