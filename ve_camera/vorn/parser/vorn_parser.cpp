@@ -288,12 +288,34 @@ private:
 
     static size_t setOf(std::string_view name)
     {
-        const size_t size = name.size();
-        const uint64_t last = size == 0 ? 0 : static_cast<unsigned char>(name[size - 1]);
-        const uint64_t middle = size == 0 ? 0 : static_cast<unsigned char>(name[size / 2]);
-        const uint64_t mixed =
-            reinterpret_cast<uintptr_t>(name.data()) ^ uint64_t { size } << 40 ^ last << 48 ^ middle << 56;
+        const uint64_t mixed = reinterpret_cast<uintptr_t>(name.data()) ^ uint64_t { name.size() } << 48 ^
+                               (edges(name) * 0xC2B2AE3D27D4EB4Full);
         return static_cast<size_t>((mixed * 0x9E3779B97F4A7C15ull) >> (64 - kSetBits));
+    }
+    // Up to the first and the last eight bytes of name, folded: all of a
+    // name of up to 16 bytes. Sibling names mostly differ near an end.
+    static uint64_t edges(std::string_view name)
+    {
+        const char *text = name.data();
+        const size_t size = name.size();
+        if (size >= 8) {
+            uint64_t head;
+            uint64_t tail;
+            std::memcpy(&head, text, 8);
+            std::memcpy(&tail, text + size - 8, 8);
+            return head ^ (tail << 7 | tail >> 57);
+        }
+        if (size >= 4) {
+            uint32_t head;
+            uint32_t tail;
+            std::memcpy(&head, text, 4);
+            std::memcpy(&tail, text + size - 4, 4);
+            return uint64_t{head} << 32 | tail;
+        }
+        if (size == 0)
+            return 0;
+        const auto byte = [text](size_t at) { return uint64_t{static_cast<unsigned char>(text[at])}; };
+        return byte(0) << 16 | byte(size / 2) << 8 | byte(size - 1);
     }
     // The newest name of a set comes first; the oldest leaves.
     void noteRecent(std::string_view name, const Entries::value_type *found)
