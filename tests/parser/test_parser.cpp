@@ -233,6 +233,32 @@ TEST(Parser, ElementAndAttributeRules)
     EXPECT_NE(camera->getDescendant(key_port), nullptr);
 }
 
+TEST(Parser, AnElementWithThousandsOfAttributesKeepsTheFirstOfEachKey)
+{
+    // Elements k0... give their names keys; then one element has every one
+    // of these names as an attribute twice, in lower case and then in upper
+    // case (different names to Expat, one key to the tree). It keeps one
+    // attribute per key, the first.
+    constexpr int kNames = 3000;
+    std::string text = "<graph_settings version='1'>";
+    for (int i = 0; i < kNames; ++i)
+        text += "<k" + std::to_string(i) + "/>";
+    text += "<a";
+    for (int i = 0; i < kNames; ++i)
+        text += " k" + std::to_string(i) + "='" + std::to_string(i) + "' K" + std::to_string(i) + "='upper'";
+    text += "/></graph_settings>";
+
+    Tree tree = loadText(text);
+    ASSERT_NE(tree, nullptr);
+    const IGraphConfig *element = tree->getDescendant(ItemUID::str2key("a"));
+    ASSERT_NE(element, nullptr);
+    EXPECT_EQ(GraphConfigNode::from(element)->getDescendantCount(), size_t{kNames});
+    int wrong = 0;
+    for (int i = 0; i < kNames; ++i)
+        wrong += str(element, ItemUID::str2key("k" + std::to_string(i))) != std::to_string(i);
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST(Parser, FilesThatGiveNoTree)
 {
     LogCapture log;

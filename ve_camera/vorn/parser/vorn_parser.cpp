@@ -388,6 +388,67 @@ private:
     size_t mUntil = 0;  // input held back until there is this much
 };
 
+// The keys the element being started has already, for the duplicate check
+// of its attributes: a small open-addressing set of key and element stamp.
+// Entries of earlier elements (another stamp) count as free, so starting an
+// element clears nothing, and the set's size follows the largest element,
+// not the largest key.
+class ElementKeys {
+public:
+    void startElement()
+    {
+        mCount = 0;
+        if (++mStamp == 0) {
+            std::fill(mSlots.begin(), mSlots.end(), 0);
+            mStamp = 1;
+        }
+    }
+
+    // Whether the element has key already; adds it otherwise. Throws
+    // std::bad_alloc when the set cannot grow.
+    bool taken(KeyId key)
+    {
+        if ((mCount + 1) * 2 > mSlots.size())
+            grow();
+        const size_t at = find(key);
+        if (stampOf(mSlots[at]) == mStamp)
+            return true;
+        mSlots[at] = uint64_t{mStamp} << 32 | key;
+        ++mCount;
+        return false;
+    }
+
+private:
+    static uint32_t stampOf(uint64_t slot) { return static_cast<uint32_t>(slot >> 32); }
+
+    // The slot holding key for this element, or the free slot where it goes.
+    size_t find(KeyId key) const
+    {
+        const size_t mask = mSlots.size() - 1;
+        size_t at = static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - mBits));
+        while (stampOf(mSlots[at]) == mStamp && static_cast<KeyId>(mSlots[at]) != key)
+            at = (at + 1) & mask;
+        return at;
+    }
+
+    void grow()
+    {
+        std::vector<uint64_t> old(mSlots.empty() ? size_t{64} : mSlots.size() * 2, 0);
+        old.swap(mSlots);
+        mBits = 0;
+        while ((size_t{1} << mBits) < mSlots.size())
+            ++mBits;
+        for (uint64_t slot : old)
+            if (stampOf(slot) == mStamp)
+                mSlots[find(static_cast<KeyId>(slot))] = slot;
+    }
+
+    std::vector<uint64_t> mSlots;  // stamp << 32 | key; stamp 0: never used
+    unsigned mBits = 0;            // mSlots.size() == 1 << mBits
+    size_t mCount = 0;             // keys of the element being started
+    uint32_t mStamp = 0;
+};
+
 }  // namespace
 
 // The state of one load: the tree's arena and top node, the children
@@ -410,9 +471,7 @@ struct VornParser::Load {
     std::string lowered;
     std::string value;
     std::string_view elementType;  // lower-cased name of the element being started
-    // seen[key] == stamp: the element being started already has key.
-    std::vector<uint32_t> seen;
-    uint32_t stamp = 0;
+    ElementKeys elementKeys;       // the duplicate check of the element being started
 
     void reset(size_t documentBytes)
     {
@@ -464,32 +523,10 @@ struct VornParser::Load {
     }
 
     // Starts the duplicate check for a new element.
-    void newElement()
-    {
-        if (++stamp == 0) {
-            std::fill(seen.begin(), seen.end(), 0);
-            stamp = 1;
-        }
-    }
+    void newElement() { elementKeys.startElement(); }
 
     // Whether the element being started has key already; marks it taken.
-    bool taken(KeyId key)
-    {
-        constexpr KeyId kIndexed = 1u << 16;
-        if (key < kIndexed) {
-            if (key >= seen.size())
-                seen.resize(std::max<size_t>(size_t{key} + 1, seen.size() * 2), 0);
-            if (seen[key] == stamp)
-                return true;
-            seen[key] = stamp;
-            return false;
-        }
-        const size_t start = frames.back().start;
-        for (size_t i = start; i < children.size(); ++i)
-            if (children[i].first == key)
-                return true;
-        return false;
-    }
+    bool taken(KeyId key) { return elementKeys.taken(key); }
 
     bool add(KeyId key, GraphConfigItem *item, uint32_t flags = kArenaItem)
     {
