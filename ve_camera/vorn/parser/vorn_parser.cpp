@@ -231,8 +231,9 @@ private:
 // element names of one nesting depth from one place, so the names last found
 // at each place are checked first: a byte comparison instead of hashing and
 // a table lookup. They are kept in small sets chosen by the place, the
-// length and two letters, so that the names of one depth that alternate
-// (siblings, attributes of the same length) do not push each other out.
+// length and the bytes at both ends, so that the names of one depth that
+// alternate (siblings, attributes of the same length) do not push each
+// other out.
 class NameMemo {
 public:
     struct Entry {
