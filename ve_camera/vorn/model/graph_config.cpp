@@ -345,8 +345,6 @@ void TreeBuilder::giveChildren(GraphConfigNode &node, Child *array, size_t count
 
 namespace {
 
-bool byKey(const Child &a, const Child &b) { return a.first < b.first; }
-
 void insertionSortChildren(Child *first, Child *last)
 {
     for (Child *i = first + 1; i < last; ++i) {

@@ -132,11 +132,11 @@ struct TreeBuilder {
     static void giveArena(GraphConfigNode &top, ArenaPtr arena) { top.mArena = std::move(arena); }
 };
 
+// Container order of children: by key alone.
+inline bool byKey(const Child &a, const Child &b) { return a.first < b.first; }
+
 // Whether [first, last) is in container order already.
-inline bool childrenSorted(const Child *first, const Child *last)
-{
-    return std::is_sorted(first, last, [](const Child &a, const Child &b) { return a.first < b.first; });
-}
+inline bool childrenSorted(const Child *first, const Child *last) { return std::is_sorted(first, last, byKey); }
 
 // Sorts [first, last) by key, equal keys in their present order. scratch
 // has room for as many children as the range, and its content is lost; the

@@ -434,11 +434,10 @@ private:
 
     void grow()
     {
-        std::vector<uint64_t> old(mSlots.empty() ? size_t{64} : mSlots.size() * 2, 0);
+        const unsigned bits = mSlots.empty() ? 6 : mBits + 1;
+        std::vector<uint64_t> old(size_t{1} << bits, 0);
         old.swap(mSlots);
-        mBits = 0;
-        while ((size_t{1} << mBits) < mSlots.size())
-            ++mBits;
+        mBits = bits;
         for (uint64_t slot : old)
             if (stampOf(slot) == mStamp)
                 mSlots[find(static_cast<KeyId>(slot))] = slot;
@@ -506,7 +505,7 @@ struct VornParser::Load {
 
     // Key of an unknown element name, generated; the memo learns what the
     // table answers from now on.
-    KeyId generateNameKey(const char *name, const NameMemo::Entry &entry)
+    KeyId generateNameKey(std::string_view name, const NameMemo::Entry &entry)
     {
         const std::string lowerName(entry.lowered);
         const KeyId key = generatedKeys.generate(lowerName);
@@ -522,12 +521,6 @@ struct VornParser::Load {
         const KeyId key = ItemUID::str2key(value);
         return key != 0 ? key : generatedKeys.generate(value);
     }
-
-    // Starts the duplicate check for a new element.
-    void newElement() { elementKeys.startElement(); }
-
-    // Whether the element being started has key already; marks it taken.
-    bool taken(KeyId key) { return elementKeys.taken(key); }
 
     bool add(KeyId key, GraphConfigItem *item, uint32_t flags = kArenaItem)
     {
@@ -621,7 +614,7 @@ bool VornParser::addAttributes(KeyId &key, const char **attributes)
     Load &load = *mLoad;
     detail::TreeArena &arena = *load.arena;
     const bool descriptor = mDocumentKind == key_graph_descriptor;
-    load.newElement();
+    load.elementKeys.startElement();
     for (const char **attr = attributes; attr != nullptr && attr[0] != nullptr; attr += 2) {
         const char *value = attr[1] != nullptr ? attr[1] : "";
         const std::string_view attributeName(attr[0]);
@@ -634,7 +627,7 @@ bool VornParser::addAttributes(KeyId &key, const char **attributes)
         bool stored = true;
         if (attributeKey == key_name && descriptor) {
             if (key != key_node) {
-                if (load.taken(key_type)) {
+                if (load.elementKeys.taken(key_type)) {
                     ve_log_common_debug(VE_LOG_ERROR, kTag, "Error adding name attribute");
                     return false;
                 }
@@ -645,9 +638,9 @@ bool VornParser::addAttributes(KeyId &key, const char **attributes)
                 }
             }
             key = load.valueKey(value);
-            if (!load.taken(key_name))
+            if (!load.elementKeys.taken(key_name))
                 stored = load.add(key_name, TreeBuilder::newStr(arena, value, std::strlen(value)));
-        } else if (load.taken(attributeKey)) {
+        } else if (load.elementKeys.taken(attributeKey)) {
             continue;  // a key already present keeps its first attribute
         } else if (attributeKey == key_name) {
             stored = load.add(key_name, TreeBuilder::newStr(arena, value, std::strlen(value)));
@@ -713,7 +706,7 @@ void VornParser::handleStart(const char *name, const char **attributes)
     }
     load.elementType = element.lowered;
     if (key == 0)
-        key = load.generateNameKey(name, element);
+        key = load.generateNameKey(elementName, element);
 
     const bool first = !load.document;
     if (first) {
