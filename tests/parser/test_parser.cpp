@@ -372,25 +372,34 @@ TEST(Parser, LoaderIsReusable)
 
 TEST(Parser, IntegerTextConvertsAsALongTruncatedTo32Bits)
 {
-    const char *texts[] = {"640",
-                           "  \t\n-12",
-                           "+7x",
-                           "12abc",
-                           "abc",
-                           "",
-                           "-",
-                           "+-3",
-                           "4294967297",
-                           "2147483648",
-                           "-2147483649",
-                           "99999999999999999999",
-                           "-99999999999999999999",
-                           "9223372036854775807",
-                           "9223372036854775808",
-                           "-9223372036854775808",
-                           "-9223372036854775809",
-                           "0x10",
-                           "\r 5"};
+    std::vector<const char *> texts = {"640",
+                                       "  \t\n-12",
+                                       "+7x",
+                                       "12abc",
+                                       "abc",
+                                       "",
+                                       "-",
+                                       "+-3",
+                                       "4294967297",
+                                       "2147483648",
+                                       "-2147483649",
+                                       "99999999999999999999",
+                                       "-99999999999999999999",
+                                       "9223372036854775807",
+                                       "9223372036854775808",
+                                       "-9223372036854775808",
+                                       "-9223372036854775809",
+                                       "0x10",
+                                       "\r 5"};
+    // Every last digit after the prefixes where the conversion stops
+    // multiplying without a check, in both signs.
+    std::vector<std::string> boundary;
+    for (const char *prefix : {"922337203685477578", "922337203685477579", "922337203685477580"})
+        for (char digit = '0'; digit <= '9'; ++digit)
+            for (const char *sign : {"", "-"})
+                boundary.push_back(std::string(sign) + prefix + digit);
+    for (const std::string &number : boundary)
+        texts.push_back(number.c_str());
     for (const char *text : texts) {
         const long expected = std::strtol(text, nullptr, 10);
         Tree tree = loadText(std::string("<graph_settings version='1'><a width='") + text + "'/></graph_settings>");
@@ -501,27 +510,47 @@ TEST(Parser, ValuesAndTreesOfSeveralMegabytesStayIntact)
     // A value larger than a large page gets an arena block of its own, and
     // the copy of the tree one exact block of more than a large page. The
     // ports fill several blocks, each mapped a step at a time as the tree
-    // grows, in the load and in the copy.
-    std::string value(3 * 1024 * 1024 + 5, 'v');
-    for (size_t i = 0; i < value.size(); i += 4099)
-        value[i] = static_cast<char>('a' + i % 26);
+    // grows, in the load and in the copy. Values of a few hundred kilobytes
+    // stay in the block and reach past the part mapped so far.
+    const auto patterned = [](size_t size, char fill) {
+        std::string text(size, fill);
+        for (size_t i = 0; i < size; i += 4099)
+            text[i] = static_cast<char>('a' + i % 26);
+        return text;
+    };
+    const std::string value = patterned(3 * 1024 * 1024 + 5, 'v');
+    const std::vector<std::string> middling = {patterned(300 * 1024 + 3, 'm'), patterned(450 * 1024 + 1, 'n'),
+                                               patterned(200 * 1024, 'o')};
     constexpr int kPorts = 60'000;
     std::string text = "<graph_settings version='1'><settings description='" + value + "'>";
-    for (int i = 0; i < kPorts; ++i)
+    for (int i = 0; i < kPorts; ++i) {
         text += "<port id='" + std::to_string(i) + "' format='f" + std::to_string(i * 7) + "'/>";
+        if (i % 20'000 == 10'000)
+            text += "<mid description='" + middling[static_cast<size_t>(i / 20'000)] + "'/>";
+    }
     text += "</settings></graph_settings>";
+    const auto middlingIntact = [&middling](const IGraphConfig *settings) {
+        NodeIterator mids(const_cast<IGraphConfig *>(settings));
+        std::vector<std::string> found;
+        for (IGraphConfig *mid = mids.iterateByUid(ItemUID::str2key("mid")); mid != nullptr;
+             mid = mids.iterateByUid(ItemUID::str2key("mid")))
+            found.push_back(str(mid, key_description));
+        return found == middling;
+    };
 
     Tree tree = loadText(text);
     ASSERT_NE(tree, nullptr);
     const IGraphConfig *settings = tree->getDescendant(key_settings);
     EXPECT_EQ(str(settings, key_description), value);
-    EXPECT_EQ(settings->getDescendantCount(), kPorts + 1u);
+    EXPECT_EQ(settings->getDescendantCount(), kPorts + 1u + middling.size());
+    EXPECT_TRUE(middlingIntact(settings));
 
     std::unique_ptr<GraphConfigNode> copy(GraphConfigNode::from(tree.get())->copy());
     tree.reset();
     ASSERT_NE(copy, nullptr);
     const IGraphConfig *copied = copy->getDescendant(key_settings);
     EXPECT_EQ(str(copied, key_description), value);
+    EXPECT_TRUE(middlingIntact(copied));
     NodeIterator ports(const_cast<IGraphConfig *>(copied));
     int32_t expectedId = 0;
     int mismatches = 0;
