@@ -562,6 +562,25 @@ TEST(Parser, ValuesAndTreesOfSeveralMegabytesStayIntact)
     EXPECT_EQ(expectedId, kPorts);
 }
 
+// Settings of count ports numbered from first: about a megabyte for 32,000
+// ports, enough for the arena's large-page blocks.
+std::string portsDocument(int first, int count)
+{
+    std::string text = "<graph_settings version='1'><settings>";
+    for (int i = first; i < first + count; ++i)
+        text += "<port id='" + std::to_string(i) + "' format='f" + std::to_string(i) + "'/>";
+    return text + "</settings></graph_settings>";
+}
+
+// The address space of the process, in bytes.
+size_t mappedBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    size_t pages = 0;
+    statm >> pages;
+    return pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
 TEST(Parser, LargeTreesReuseTheMemoryOfTreesThatDied)
 {
     // Documents of about a megabyte get large-page blocks; a tree that dies
@@ -569,12 +588,7 @@ TEST(Parser, LargeTreesReuseTheMemoryOfTreesThatDied)
     // when two threads load and destroy at the same time. Once the kept
     // memory is given back, loads take fresh memory and stay intact.
     constexpr int kPorts = 32'000;
-    const auto document = [](int first) {
-        std::string text = "<graph_settings version='1'><settings>";
-        for (int i = first; i < first + kPorts; ++i)
-            text += "<port id='" + std::to_string(i) + "' format='f" + std::to_string(i) + "'/>";
-        return text + "</settings></graph_settings>";
-    };
+    const auto document = [](int first) { return portsDocument(first, kPorts); };
     const auto mismatches = [](const IGraphConfig *tree, int first) {
         if (tree == nullptr)
             return -1;
@@ -609,6 +623,33 @@ TEST(Parser, LargeTreesReuseTheMemoryOfTreesThatDied)
     kept.reset();
     releaseCachedTreeMemory();
     EXPECT_EQ(loadAndCheck(other, 1'000'000), 0);
+}
+
+TEST(Parser, MemoryKeptForTheNextTreeIsBoundedAndGivenBackOnRequest)
+{
+    // Two dozen trees of large-page blocks die together: what they keep
+    // for the next load stays within 64 MiB, and giving it back unmaps it
+    // (the request unmaps nothing else, so the change of the address space
+    // is what was kept).
+    constexpr size_t kMiB = 1024 * 1024;
+    const std::string text = portsDocument(0, 32'000);
+    releaseCachedTreeMemory();
+    const size_t before = mappedBytes();
+    std::vector<Tree> trees;
+    for (int i = 0; i < 24; ++i) {
+        trees.push_back(loadText(text));
+        ASSERT_NE(trees.back(), nullptr);
+    }
+    ASSERT_GT(mappedBytes(), before + 80 * kMiB);  // more than may be kept
+    trees.clear();
+    const size_t kept = mappedBytes();
+    releaseCachedTreeMemory();
+    const size_t released = kept - std::min(kept, mappedBytes());
+    EXPECT_GT(released, 32 * kMiB);
+    EXPECT_LE(released, 64 * kMiB);
+    const size_t after = mappedBytes();
+    releaseCachedTreeMemory();
+    EXPECT_EQ(mappedBytes(), after);
 }
 
 TEST(Parser, OnlyRegularFilesAreRead)
